@@ -135,6 +135,9 @@ FileInfo probeFile(const std::string& path) {
   }
   info.opened = true;
   std::vector<int64_t> first(fmt->nb_streams, AV_NOPTS_VALUE), last(fmt->nb_streams, AV_NOPTS_VALUE);
+  // Fragmented files often carry no per-packet duration: a packet then lasts
+  // as long as the step before it.
+  std::vector<int64_t> prevPts(fmt->nb_streams, AV_NOPTS_VALUE), step(fmt->nb_streams, 0);
   for (unsigned i = 0; i < fmt->nb_streams; ++i) {
     const AVCodecParameters* par = fmt->streams[i]->codecpar;
     TrackInfo t;
@@ -159,7 +162,9 @@ FileInfo probeFile(const std::string& path) {
     if (pkt->flags & AV_PKT_FLAG_KEY) ++t.keyFrames;
     if (pkt->pts != AV_NOPTS_VALUE) {
       if (first[s] == AV_NOPTS_VALUE || pkt->pts < first[s]) first[s] = pkt->pts;
-      const int64_t end = pkt->pts + std::max<int64_t>(pkt->duration, 0);
+      if (prevPts[s] != AV_NOPTS_VALUE && pkt->pts > prevPts[s]) step[s] = pkt->pts - prevPts[s];
+      prevPts[s] = pkt->pts;
+      const int64_t end = pkt->pts + (pkt->duration > 0 ? pkt->duration : step[s]);
       if (last[s] == AV_NOPTS_VALUE || end > last[s]) last[s] = end;
     }
     av_packet_unref(pkt.get());
