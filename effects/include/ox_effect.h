@@ -19,8 +19,9 @@
  *
  * Output buffer. Every compose call writes into the buffer it is given, which
  * must hold abs(height) x ((width x 24 + 31) / 32 x 4) bytes for the size last
- * given to OxSetComposeVideoSize. The library never keeps a pointer to it, nor
- * to any input pixels or headers, past the call that received them.
+ * given to OxSetComposeVideoSize. The library never reads or writes it, nor
+ * any input pixels or headers, after the call that received them returns;
+ * the caller may free or reuse them at once.
  *
  * Failures. No function returns a result code and nothing is thrown across
  * this interface. A compose call that fails (an input whose bit count is
