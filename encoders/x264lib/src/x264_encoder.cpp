@@ -23,14 +23,15 @@ I420Layout I420Layout::of(int32_t width, int32_t height) {
   return l;
 }
 
-bool configure(x264_param_t& param, int32_t width, int32_t height, int32_t bitRateKbps) {
+EncoderParams::EncoderParams(int32_t width, int32_t height, int32_t bitRateKbps) {
+  x264_param_t& param = param_;
   std::memset(&param, 0, sizeof param);
-  if (x264_param_default_preset(&param, "superfast", nullptr) < 0) return false;
+  if (x264_param_default_preset(&param, "superfast", nullptr) < 0) return;
   char rate[16];
   std::snprintf(rate, sizeof rate, "%d", bitRateKbps);
-  if (x264_param_parse(&param, "bitrate", rate) < 0) return false;  // selects X264_RC_ABR
+  if (x264_param_parse(&param, "bitrate", rate) < 0) return;  // selects X264_RC_ABR
   x264_param_apply_fastfirstpass(&param);
-  if (x264_param_apply_profile(&param, "baseline") < 0) return false;
+  if (x264_param_apply_profile(&param, "baseline") < 0) return;
   param.i_width = width;
   param.i_height = height;
   param.i_csp = X264_CSP_I420;
@@ -44,7 +45,7 @@ bool configure(x264_param_t& param, int32_t width, int32_t height, int32_t bitRa
   param.i_timebase_num = 1;
   param.i_timebase_den = 1000;
   param.i_log_level = X264_LOG_ERROR;
-  return true;
+  ok_ = true;
 }
 
 namespace {
@@ -53,6 +54,8 @@ bool validFormat(const BITMAPINFOHEADER& format) {
   if (format.biWidth <= 0 || format.biHeight == 0 || format.biHeight == INT32_MIN) return false;
   // Bounded so that every derived size fits the 32-bit fields.
   if (format.biWidth > 16384 || std::abs(format.biHeight) > 16384) return false;
+  // 4:2:0 needs even sizes; x264 would refuse them too (and leak doing so).
+  if (format.biWidth % 2 != 0 || std::abs(format.biHeight) % 2 != 0) return false;
   return format.biBitCount == 12 || format.biBitCount == 24 || format.biBitCount == 32;
 }
 
@@ -94,9 +97,9 @@ HRESULT X264Encoder::start(const BITMAPINFOHEADER& format, int32_t bitRateKbps) 
     if (!scaler_) return E_FAIL;
   }
 
-  x264_param_t param;
-  if (!configure(param, width_, height_, bitRateKbps)) return E_FAIL;
-  encoder_.reset(x264_encoder_open(&param));
+  EncoderParams params(width_, height_, bitRateKbps);
+  if (!params.ok()) return E_FAIL;
+  encoder_.reset(x264_encoder_open(params.get()));
   if (!encoder_) return E_FAIL;
   lastKeyTime_ = timeGetTime();
   return S_OK;
@@ -159,9 +162,10 @@ void X264Encoder::stop() {
 
 HRESULT X264Encoder::parameterSets(int32_t width, int32_t height, int32_t bitRateKbps, std::vector<uint8_t>& out) {
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || bitRateKbps <= 0) return E_FAIL;
-  x264_param_t param;
-  if (!configure(param, width, height, bitRateKbps)) return E_FAIL;
-  X264Ptr encoder(x264_encoder_open(&param));
+  if (width % 2 != 0 || height % 2 != 0) return E_FAIL;
+  EncoderParams params(width, height, bitRateKbps);
+  if (!params.ok()) return E_FAIL;
+  X264Ptr encoder(x264_encoder_open(params.get()));
   if (!encoder) return E_FAIL;
   x264_nal_t* nals = nullptr;
   int nalCount = 0;

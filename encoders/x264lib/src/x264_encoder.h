@@ -29,9 +29,22 @@ struct I420Layout {
   static I420Layout of(int32_t width, int32_t height);
 };
 
-// Fills param with the fixed configuration for width x height at bitRateKbps.
-// False when x264 rejects a step.
-bool configure(x264_param_t& param, int32_t width, int32_t height, int32_t bitRateKbps);
+// The fixed configuration for width x height at bitRateKbps. x264_param_parse
+// may allocate inside the record, so it releases it with x264_param_cleanup.
+class EncoderParams {
+ public:
+  EncoderParams(int32_t width, int32_t height, int32_t bitRateKbps);
+  ~EncoderParams() { x264_param_cleanup(&param_); }
+  EncoderParams(const EncoderParams&) = delete;
+  EncoderParams& operator=(const EncoderParams&) = delete;
+  // False when x264 rejected a step.
+  bool ok() const { return ok_; }
+  x264_param_t* get() { return &param_; }
+
+ private:
+  x264_param_t param_;
+  bool ok_ = false;
+};
 
 struct X264Closer {
   void operator()(x264_t* encoder) const { x264_encoder_close(encoder); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -71,19 +72,24 @@ TEST(PeriodicTimer, KillWaitsForTheRunningCallbackAndNothingRunsAfter) {
 }
 
 TEST(PeriodicTimer, CanBeKilledFromItsOwnCallback) {
-  std::atomic<uint32_t> id{0};
-  std::atomic<int> calls{0};
-  Event killed(true);
-  id = timeSetEvent(2, 0, [&](const TimerTick&) {
-    while (id == 0) std::this_thread::yield();
-    if (++calls == 3) {
-      EXPECT_TRUE(timeKillEvent(id));
-      killed.set();
+  // The callback goes on after it killed its timer, so what it touches is
+  // shared with it rather than borrowed from this scope.
+  struct State {
+    std::atomic<uint32_t> id{0};
+    std::atomic<int> calls{0};
+    Event killed{true};
+  };
+  auto state = std::make_shared<State>();
+  state->id = timeSetEvent(2, 0, [state](const TimerTick&) {
+    while (state->id == 0) std::this_thread::yield();
+    if (++state->calls == 3) {
+      EXPECT_TRUE(timeKillEvent(state->id));
+      state->killed.set();
     }
   });
-  ASSERT_TRUE(killed.wait(5000));
+  ASSERT_TRUE(state->killed.wait(5000));
   Sleep(20);
-  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(state->calls, 3);
 }
 
 }  // namespace
