@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-extern char** environ;
 
 namespace lessonry::testing {
 
@@ -102,7 +100,8 @@ bool Xvfb::tryStart(int number) {
   Fd writeEnd(fds[1]);
 
   // The child gets the pipe as descriptor 3 (dup2 clears close-on-exec) and
-  // /dev/null for its output: Xvfb's warnings are noise in test logs.
+  // /dev/null for its output: Xvfb's warnings are noise in test logs. A
+  // server that cannot be started exits (127), which shows as end of file.
   constexpr int kChildFd = 3;
   const std::string name = ":" + std::to_string(number);
   const std::string screen =
@@ -113,17 +112,29 @@ bool Xvfb::tryStart(int number) {
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), kChildFd);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  int rc = ::posix_spawnp(&pid, "Xvfb", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    error_ = std::string("cannot start Xvfb: ") + std::strerror(rc);
+  // fork rather than posix_spawn: the child asks to be ended when its
+  // parent thread goes, so a test process that dies leaves no server behind.
+  // Between fork and exec only async-signal-safe calls.
+  const pid_t parent = ::getpid();
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    error_ = std::string("fork: ") + std::strerror(errno);
     return false;
+  }
+  if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);
+    int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+    }
+    if (writeEnd.get() == kChildFd)
+      ::fcntl(kChildFd, F_SETFD, 0);  // dup2 onto itself would keep close-on-exec
+    else
+      ::dup2(writeEnd.get(), kChildFd);
+    ::execvp("Xvfb", argv.data());
+    ::_exit(127);
   }
   writeEnd.reset();  // end of file on readEnd now means the child has gone
   int pidFd = openPidFd(pid);

@@ -55,7 +55,9 @@ class ScreenGrabber {
   bool grabInto(int width, int height);
 
   const bool useShm_;
-  BITMAPINFOHEADER header_{};
+  // Aligned although the record is packed: callers may bind its fields to
+  // references or pointers of their natural alignment.
+  alignas(8) BITMAPINFOHEADER header_{};
   int width_ = kDefaultWidth;    // the header's size, fixed
   int height_ = kDefaultHeight;
   int rootWidth_ = 0;  // the screen's current size (follows ConfigureNotify)

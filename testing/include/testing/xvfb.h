@@ -6,7 +6,9 @@
 // never depend on, or disturb, the desktop of the person running them. Only
 // tests and benchmarks link this.
 //
-// Threads: create, query and destroy an Xvfb on one thread (the test's).
+// Threads: create, query and destroy an Xvfb on one thread (the test's),
+// one that outlives the server: the server is also ended when the thread
+// that started it ends, so a test process that dies leaves none behind.
 #pragma once
 
 #include <sys/types.h>
