@@ -13,11 +13,15 @@ function(lessonry_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  set(props TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "LESSONRY_REGISTRY=${CMAKE_BINARY_DIR}/tests/registry.ini")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
-    ENVIRONMENT "LESSONRY_REGISTRY=${CMAKE_BINARY_DIR}/tests/registry.ini")
+    PROPERTIES ${props})
   # Test binaries live outside the program folder; they find its libraries here.
   set_property(TARGET ${name} APPEND PROPERTY BUILD_RPATH "${LESSONRY_PROGRAM_DIR}")
   set_property(TARGET ${name} PROPERTY BUILD_WITH_INSTALL_RPATH OFF)
