@@ -1,0 +1,242 @@
+// CScreenCapture: capture, 32-to-24-bit conversion and region cut of the
+// recorder's screen picture. No locks are taken here (see the header for
+// which thread calls what).
+#include "screen_capture.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "base/picture_format.h"
+#include "base/trace.h"
+#include "ruveza.h"
+
+namespace lessonry {
+
+namespace {
+
+int32_t saturate(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// Widths of recorded pictures are multiples of 4 (so 24-bit rows carry no padding).
+int32_t roundUp4(int32_t v) { return v > 0 ? saturate((static_cast<int64_t>(v) + 3) / 4 * 4) : v; }
+
+int32_t absolute(int32_t v) { return v == std::numeric_limits<int32_t>::min() ? 0 : std::abs(v); }
+
+size_t imageSize24(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return 0;
+  return static_cast<size_t>(dibStride(width, 24)) * static_cast<size_t>(height);
+}
+
+}  // namespace
+
+const VgaFunctions& VgaFunctions::ruveza() {
+  static const VgaFunctions functions{&VGACreate,      &VGAStartUp,  &VGAGetBitmapInfo,
+                                      &VGACaptureScreen, &VGAShutDown, &VGADelete};
+  return functions;
+}
+
+void CScreenCapture::SwsDeleter::operator()(SwsContext* context) const { sws_freeContext(context); }
+
+int64_t CScreenCapture::pack(int32_t a, int32_t b) {
+  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b));
+}
+
+void CScreenCapture::unpack(int64_t packed, int32_t* a, int32_t* b) {
+  *a = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(packed) >> 32));
+  *b = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(packed)));
+}
+
+CScreenCapture::CScreenCapture(const VgaFunctions& vga) : vga_(vga) {
+  handle_ = vga_.create();
+  vga_.startUp(handle_, 0);  // result ignored: a failure shows as missing pictures
+  screenHeader_ = vga_.getBitmapInfo(handle_);
+  // Until SetCompositeMode takes its copy, the format is the header as read here.
+  if (screenHeader_) screenFormat_ = *screenHeader_;
+  const Size screen = screenSize();
+  regionSize_.store(pack(screen.width, screen.height));
+}
+
+CScreenCapture::~CScreenCapture() {
+  vga_.shutDown(handle_);
+  vga_.destroy(handle_);
+}
+
+void CScreenCapture::SendVGACutRect(long px, long py, long pw, long ph, BOOL bAll) {
+  int32_t w = 0, h = 0;
+  if (screenHeader_) {
+    w = absolute(screenHeader_->biWidth);
+    h = absolute(screenHeader_->biHeight);
+  }
+  const int32_t width = saturate(pw), height = saturate(ph);
+  int32_t x = saturate(px), y = saturate(py);
+  if (static_cast<int64_t>(x) + width >= w) x = saturate(static_cast<int64_t>(w) - width);
+  if (static_cast<int64_t>(y) + height >= h) y = saturate(static_cast<int64_t>(h) - height);
+
+  latestOrigin_.store(pack(x, y));
+  latestSize_.store(pack(width, height));
+
+  if (regionSet_.load() == 0) {
+    if (!bAll) {
+      // Size before the flags: a tick that sees region recording finds the region's size.
+      regionPosition_.store(pack(x, y));
+      regionSize_.store(pack(roundUp4(width), height));
+      regionSet_.store(1);
+    }
+    fullScreen_.store(bAll ? 1 : 0);
+  }
+}
+
+void CScreenCapture::requestScreen32() {
+  if (!screenHeader_) return;
+  screenFormat_ = *screenHeader_;
+  screenHeader_->biBitCount = 32;
+}
+
+void CScreenCapture::resetRegion() {
+  regionSet_.store(0);
+  regionPosition_.store(pack(0, 0));
+}
+
+void CScreenCapture::prepareScreenBuffer() {
+  const Size screen = screenSize();
+  screenBuffer_.assign(imageSize24(screen.width, screen.height), 0);
+}
+
+void CScreenCapture::releaseScreenBuffer() {
+  screenImage_.release();
+  std::vector<BYTE>().swap(screenBuffer_);
+}
+
+CScreenCapture::Size CScreenCapture::screenSize() const {
+  return {absolute(screenFormat_.biWidth), absolute(screenFormat_.biHeight)};
+}
+
+CScreenCapture::Size CScreenCapture::encodeSize() const {
+  if (!fullScreen()) {
+    const Rect r = region();
+    return {roundUp4(r.width), r.height};
+  }
+  return screenSize();
+}
+
+size_t CScreenCapture::encodeImageSize() const {
+  const Size s = encodeSize();
+  return imageSize24(s.width, s.height);
+}
+
+CScreenCapture::Rect CScreenCapture::region() const {
+  Rect r;
+  unpack(regionPosition_.load(), &r.x, &r.y);
+  unpack(regionSize_.load(), &r.width, &r.height);
+  return r;
+}
+
+CScreenCapture::Point CScreenCapture::latestOrigin() const {
+  Point p;
+  unpack(latestOrigin_.load(), &p.x, &p.y);
+  return p;
+}
+
+CScreenCapture::Size CScreenCapture::latestSize() const {
+  Size s;
+  unpack(latestSize_.load(), &s.width, &s.height);
+  return s;
+}
+
+CScreenCapture::Point CScreenCapture::cutPosition() const {
+  const Size screen = screenSize();
+  const Rect r = region();
+  Point p = latestOrigin();
+  p.x = std::max(p.x, 0);
+  p.y = std::max(p.y, 0);
+  // The width rounding can carry a region that ended at the screen's edge a
+  // few pixels past it: move it back so that the cut keeps the region's size.
+  if (static_cast<int64_t>(p.x) + r.width > screen.width) p.x = std::max(screen.width - r.width, 0);
+  if (static_cast<int64_t>(p.y) + r.height > screen.height) p.y = std::max(screen.height - r.height, 0);
+  return p;
+}
+
+bool CScreenCapture::captureScreen(BYTE* frame, size_t frameSize) { return captureScreenPart(frame, frameSize, nullptr); }
+
+bool CScreenCapture::captureScreenPart(BYTE* buffer, size_t bufferSize, Size* part) {
+  const bool wholeScreen = fullScreen();
+  const Size partSize = encodeSize();
+  if (part) *part = partSize;
+  if (!buffer || bufferSize < imageSize24(partSize.width, partSize.height) || partSize.width <= 0 ||
+      partSize.height <= 0)
+    return false;
+
+  const BYTE* bits = vga_.captureScreen(handle_, 0);
+  if (!bits) return false;
+
+  if (wholeScreen) return convert(bits, buffer, bufferSize);
+
+  const Size screen = screenSize();
+  const size_t screenBytes = imageSize24(screen.width, screen.height);
+  if (screenBuffer_.size() != screenBytes) screenBuffer_.assign(screenBytes, 0);  // not prepared: allocate once
+  if (!convert(bits, screenBuffer_.data(), screenBuffer_.size())) return false;
+  if (!cut()) return false;
+  const size_t cutBytes = cutImage_.total() * cutImage_.elemSize();
+  std::memcpy(buffer, cutImage_.data, cutBytes);
+  return true;
+}
+
+bool CScreenCapture::convert(const BYTE* bits, BYTE* dst, size_t dstSize) {
+  const Size screen = screenSize();
+  const int32_t srcW = screen.width, srcH = screen.height, dstW = screen.width, dstH = screen.height;
+  if (srcW <= 0 || srcH <= 0 || dstSize < imageSize24(dstW, dstH)) return false;
+  if (!scaler_ || srcW != scalerSrcWidth_ || srcH != scalerSrcHeight_ || dstW != scalerDstWidth_ ||
+      dstH != scalerDstHeight_) {
+    // The pixels are 32-bit whatever depth the copy shows: that is what the
+    // 32-bit request asked for and what the conversion reads.
+    const int srcStride = dibStride(srcW, 32);
+    const int dstStride = dibStride(dstW, 24);
+    // Bytes blue, green, red, pad read as R, G, B, A: dropping A keeps B, G, R.
+    SwsContext* context =
+        sws_getContext(srcW, srcH, AV_PIX_FMT_RGBA, dstW, dstH, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!context) {
+      trace("CScreenCapture: no screen scaler for %dx%d -> %dx%d", srcW, srcH, dstW, dstH);
+      return false;
+    }
+    scaler_.reset(context);
+    scalerSrcWidth_ = srcW;
+    scalerSrcHeight_ = srcH;
+    scalerDstWidth_ = dstW;
+    scalerDstHeight_ = dstH;
+    scalerSrcStride_ = srcStride;
+    scalerDstStride_ = dstStride;
+  }
+  const uint8_t* const srcPlanes[4] = {bits, nullptr, nullptr, nullptr};
+  const int srcStrides[4] = {scalerSrcStride_, 0, 0, 0};
+  uint8_t* const dstPlanes[4] = {dst, nullptr, nullptr, nullptr};
+  const int dstStrides[4] = {scalerDstStride_, 0, 0, 0};
+  return sws_scale(scaler_.get(), srcPlanes, srcStrides, 0, scalerSrcHeight_, dstPlanes, dstStrides) ==
+         scalerDstHeight_;
+}
+
+bool CScreenCapture::cut() {
+  const Size screen = screenSize();
+  const Rect r = region();
+  if (r.width <= 0 || r.height <= 0 || r.width > screen.width || r.height > screen.height) {
+    trace("CScreenCapture: region %dx%d does not fit on the %dx%d screen", r.width, r.height, screen.width,
+          screen.height);
+    return false;
+  }
+  const Point at = cutPosition();
+  // A header over the converted screen (no copy); its rows are padded to 4 bytes.
+  screenImage_ = cv::Mat(screen.height, screen.width, CV_8UC3, screenBuffer_.data(),
+                         static_cast<size_t>(dibStride(screen.width, 24)));
+  // copyTo reuses cutImage_'s pixels while the region's size stays the same.
+  screenImage_(cv::Rect(at.x, at.y, r.width, r.height)).copyTo(cutImage_);
+  return cutImage_.isContinuous();
+}
+
+}  // namespace lessonry
