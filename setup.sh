@@ -36,6 +36,14 @@ fi
 cmake -S . -B "$build_dir" -G Ninja -DLESSONRY_SANITIZE="${LESSONRY_SANITIZE:-}" >/dev/null
 cmake --build "$build_dir"
 
+# As an installer would: register the component servers of the program folder
+# in the user's registry file (LESSONRY_REGISTRY overrides where it lives).
+for server in "$build_dir"/Lessonry/libPinworks.so "$build_dir"/Lessonry/libOxSource.so; do
+  if [ -f "$server" ]; then
+    "$build_dir/Lessonry/lessonry-regsvr" "$server" >/dev/null
+  fi
+done
+
 case "$mode" in
   build) ;;
   run)
