@@ -119,8 +119,10 @@ CScreenCapture::Size CScreenCapture::screenSize() const {
   return {absolute(screenFormat_.biWidth), absolute(screenFormat_.biHeight)};
 }
 
-CScreenCapture::Size CScreenCapture::encodeSize() const {
-  if (!fullScreen()) {
+CScreenCapture::Size CScreenCapture::encodeSize() const { return partSize(fullScreen()); }
+
+CScreenCapture::Size CScreenCapture::partSize(bool wholeScreen) const {
+  if (!wholeScreen) {
     const Rect r = region();
     return {roundUp4(r.width), r.height};
   }
@@ -167,11 +169,11 @@ CScreenCapture::Point CScreenCapture::cutPosition() const {
 bool CScreenCapture::captureScreen(BYTE* frame, size_t frameSize) { return captureScreenPart(frame, frameSize, nullptr); }
 
 bool CScreenCapture::captureScreenPart(BYTE* buffer, size_t bufferSize, Size* part) {
+  // One reading of the flag per capture: the host may change it meanwhile.
   const bool wholeScreen = fullScreen();
-  const Size partSize = encodeSize();
-  if (part) *part = partSize;
-  if (!buffer || bufferSize < imageSize24(partSize.width, partSize.height) || partSize.width <= 0 ||
-      partSize.height <= 0)
+  const Size size = partSize(wholeScreen);
+  if (part) *part = size;
+  if (!buffer || size.width <= 0 || size.height <= 0 || bufferSize < imageSize24(size.width, size.height))
     return false;
 
   const BYTE* bits = vga_.captureScreen(handle_, 0);
@@ -183,7 +185,7 @@ bool CScreenCapture::captureScreenPart(BYTE* buffer, size_t bufferSize, Size* pa
   const size_t screenBytes = imageSize24(screen.width, screen.height);
   if (screenBuffer_.size() != screenBytes) screenBuffer_.assign(screenBytes, 0);  // not prepared: allocate once
   if (!convert(bits, screenBuffer_.data(), screenBuffer_.size())) return false;
-  if (!cut()) return false;
+  if (!cut() || cutImage_.size() != cv::Size(size.width, size.height)) return false;
   const size_t cutBytes = cutImage_.total() * cutImage_.elemSize();
   std::memcpy(buffer, cutImage_.data, cutBytes);
   return true;
@@ -234,8 +236,14 @@ bool CScreenCapture::cut() {
   // A header over the converted screen (no copy); its rows are padded to 4 bytes.
   screenImage_ = cv::Mat(screen.height, screen.width, CV_8UC3, screenBuffer_.data(),
                          static_cast<size_t>(dibStride(screen.width, 24)));
-  // copyTo reuses cutImage_'s pixels while the region's size stays the same.
-  screenImage_(cv::Rect(at.x, at.y, r.width, r.height)).copyTo(cutImage_);
+  try {
+    // copyTo reuses cutImage_'s pixels while the region's size stays the same.
+    screenImage_(cv::Rect(at.x, at.y, r.width, r.height)).copyTo(cutImage_);
+  } catch (const cv::Exception& e) {  // out of memory; the tick must go on
+    trace("CScreenCapture: region cut failed: %s", e.what());
+    cutImage_.release();
+    return false;
+  }
   return cutImage_.isContinuous();
 }
 

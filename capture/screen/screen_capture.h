@@ -148,6 +148,7 @@ class CScreenCapture {
   static int64_t pack(int32_t a, int32_t b);
   static void unpack(int64_t packed, int32_t* a, int32_t* b);
 
+  Size partSize(bool wholeScreen) const;
   // Converts the captured screen into dst (screen size, 24-bit rows).
   bool convert(const BYTE* bits, BYTE* dst, size_t dstSize);
   // Cuts the region out of the screen buffer into cutImage_.

@@ -8,7 +8,9 @@
 
 #include "screen_capture.h"
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "base/picture_format.h"
@@ -293,6 +295,32 @@ TEST(ScreenCaptureTest, SecondRecordingKeepsTheRegionAtTheLatestOrigin) {
   capture.SendVGACutRect(1, 1, 12, 8, false);
   EXPECT_TRUE(capture.regionSet());
   EXPECT_EQ(capture.region(), (CScreenCapture::Rect{1, 1, 12, 8}));
+}
+
+// The host moves the region while the tick captures: every picture shows
+// the region at one of the positions sent, never x of one and y of another.
+TEST(ScreenCaptureTest, MovesDuringCapturesNeverMixTwoPositions) {
+  fake.reset(16, 8);
+  CScreenCapture capture(kFakeVga);
+  capture.SendVGACutRect(0, 0, 8, 4, false);
+  capture.requestScreen32();
+  capture.prepareScreenBuffer();
+  const std::vector<BYTE> atStart = expectedPart(0, 0, 8, 4), atEnd = expectedPart(8, 4, 8, 4);
+  std::atomic<bool> moving{true};
+  std::thread host([&] {
+    for (int i = 0; i < 2000; ++i) capture.SendVGACutRect(i % 2 ? 8 : 0, i % 2 ? 4 : 0, 8, 4, true);
+    moving = false;
+  });
+  std::vector<BYTE> frame(capture.encodeImageSize());
+  int mixed = 0, captures = 0;
+  while (moving || captures == 0) {
+    ASSERT_TRUE(capture.captureScreen(frame.data(), frame.size()));
+    ++captures;
+    if (frame != atStart && frame != atEnd) ++mixed;
+  }
+  host.join();
+  EXPECT_EQ(mixed, 0) << "of " << captures << " captures";
+  EXPECT_EQ(capture.latestOrigin(), (CScreenCapture::Point{8, 4}));
 }
 
 // The real library on a private X server: a window with coloured patches.
