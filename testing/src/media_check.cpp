@@ -4,6 +4,8 @@
 #include <cmath>
 #include <memory>
 
+#include "base/periodic_timer.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -247,5 +249,18 @@ std::vector<int16_t> sineStereo(int frames, int sampleRate, double hz, double am
   }
   return s;
 }
+
+}  // namespace lessonry::testing
+
+namespace lessonry::testing {
+
+ToneFeed::ToneFeed(Sink sink, double amplitude) : sink_(std::move(sink)), amplitude_(amplitude) {
+  timer_ = timeSetEvent(20, 0, [this](const TimerTick&) {
+    const auto pcm = sineStereo(882, 44100, 440.0, amplitude_, phase_);
+    sink_(reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int32_t>(pcm.size() * 2));
+  });
+}
+
+ToneFeed::~ToneFeed() { timeKillEvent(timer_); }
 
 }  // namespace lessonry::testing

@@ -4,6 +4,7 @@
 //
 // Usage: LessonryDemo [seconds]
 #include <cstdio>
+#include <optional>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -49,13 +50,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   // The sound: a 440 Hz tone in 20 ms blocks, as an audio render delivers it.
-  int64_t phase = 0;
-  const uint32_t tone = lessonry::timeSetEvent(20, 0, [&](const lessonry::TimerTick&) {
-    const auto pcm = lessonry::testing::sineStereo(882, 44100, 440.0, 0.25, phase);
-    recorder.onAudioBlock(reinterpret_cast<const BYTE*>(pcm.data()), static_cast<int32_t>(pcm.size() * 2));
-  });
+  std::optional<lessonry::testing::ToneFeed> tone;
+  tone.emplace([&](const uint8_t* pcm, int32_t bytes) { recorder.onAudioBlock(pcm, bytes); });
   Sleep(static_cast<uint32_t>(seconds) * 1000);
-  lessonry::timeKillEvent(tone);
+  tone.reset();
   recorder.StopEncode();
 
   const std::string path = base + ".mp4";

@@ -38,22 +38,12 @@ struct MovingSource {
   }
 };
 
-// A tone in 20 ms blocks from a timer thread of its own, as an audio render
-// delivers it.
-class ToneFeed {
+// A tone as an audio render delivers it, into the recorder's audio feed.
+class ToneFeed : public lessonry::testing::ToneFeed {
  public:
-  explicit ToneFeed(CScreenRecorder& recorder) : recorder_(recorder) {
-    id_ = lessonry::timeSetEvent(20, 0, [this](const lessonry::TimerTick&) {
-      const auto pcm = lessonry::testing::sineStereo(882, 44100, 440.0, 0.3, phase_);
-      recorder_.onAudioBlock(reinterpret_cast<const BYTE*>(pcm.data()), static_cast<int32_t>(pcm.size() * 2));
-    });
-  }
-  ~ToneFeed() { lessonry::timeKillEvent(id_); }
-
- private:
-  CScreenRecorder& recorder_;
-  int64_t phase_ = 0;
-  uint32_t id_;
+  explicit ToneFeed(CScreenRecorder& recorder)
+      : lessonry::testing::ToneFeed([&recorder](const uint8_t* pcm, int32_t bytes) { recorder.onAudioBlock(pcm, bytes); },
+                                    0.3) {}
 };
 
 TEST(ScreenRecorder, TickPeriodIs1000ByRateAndBadRatesAreRefused) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,5 +77,27 @@ void fillBgr(std::vector<uint8_t>& picture, int stride, int x, int y, int w, int
              uint8_t r);
 // Interleaved 16-bit stereo sine, amplitude in [0, 1].
 std::vector<int16_t> sineStereo(int frames, int sampleRate, double hz, double amplitude, int64_t& phase);
+
+}  // namespace lessonry::testing
+
+namespace lessonry::testing {
+
+// A 440 Hz stereo tone at 44100 Hz in 20 ms blocks (882 sample frames), handed
+// to sink from a periodic timer thread of its own, as an audio render delivers
+// PCM. Stops when destroyed (after the running block, if any).
+class ToneFeed {
+ public:
+  using Sink = std::function<void(const uint8_t* pcm, int32_t bytes)>;
+  explicit ToneFeed(Sink sink, double amplitude = 0.25);
+  ~ToneFeed();
+  ToneFeed(const ToneFeed&) = delete;
+  ToneFeed& operator=(const ToneFeed&) = delete;
+
+ private:
+  Sink sink_;
+  double amplitude_;
+  int64_t phase_ = 0;  // timer thread only
+  uint32_t timer_ = 0;
+};
 
 }  // namespace lessonry::testing
