@@ -95,12 +95,19 @@ void CScreenCapture::SendVGACutRect(long px, long py, long pw, long ph, BOOL bAl
 }
 
 void CScreenCapture::requestScreen32() {
+  fixedKind_.store(fullScreen() ? 1 : 0);
   if (!screenHeader_) return;
   screenFormat_ = *screenHeader_;
   screenHeader_->biBitCount = 32;
 }
 
+bool CScreenCapture::capturesWholeScreen() const {
+  const int32_t kind = fixedKind_.load();
+  return kind < 0 ? fullScreen() : kind != 0;
+}
+
 void CScreenCapture::resetRegion() {
+  fixedKind_.store(-1);
   regionSet_.store(0);
   regionPosition_.store(pack(0, 0));
 }
@@ -111,7 +118,6 @@ void CScreenCapture::prepareScreenBuffer() {
 }
 
 void CScreenCapture::releaseScreenBuffer() {
-  screenImage_.release();
   std::vector<BYTE>().swap(screenBuffer_);
 }
 
@@ -119,7 +125,7 @@ CScreenCapture::Size CScreenCapture::screenSize() const {
   return {absolute(screenFormat_.biWidth), absolute(screenFormat_.biHeight)};
 }
 
-CScreenCapture::Size CScreenCapture::encodeSize() const { return partSize(fullScreen()); }
+CScreenCapture::Size CScreenCapture::encodeSize() const { return partSize(capturesWholeScreen()); }
 
 CScreenCapture::Size CScreenCapture::partSize(bool wholeScreen) const {
   if (!wholeScreen) {
@@ -166,41 +172,39 @@ CScreenCapture::Point CScreenCapture::cutPosition() const {
   return p;
 }
 
-bool CScreenCapture::captureScreen(BYTE* frame, size_t frameSize) { return captureScreenPart(frame, frameSize, nullptr); }
+bool CScreenCapture::captureScreen(BYTE* frame, size_t frameSize) {
+  const Size size = encodeSize();
+  return captureScreenPart(frame, dibStride(std::max(size.width, 0), 24), frameSize, nullptr);
+}
 
-bool CScreenCapture::captureScreenPart(BYTE* buffer, size_t bufferSize, Size* part) {
-  // One reading of the flag per capture: the host may change it meanwhile.
-  const bool wholeScreen = fullScreen();
+bool CScreenCapture::captureScreenPart(BYTE* dst, int32_t dstStride, size_t dstSize, Size* part) {
+  // One reading per capture: before requestScreen32 the host may change it meanwhile.
+  const bool wholeScreen = capturesWholeScreen();
   const Size size = partSize(wholeScreen);
   if (part) *part = size;
-  if (!buffer || size.width <= 0 || size.height <= 0 || bufferSize < imageSize24(size.width, size.height))
+  if (!dst || size.width <= 0 || size.height <= 0 || dstStride < size.width * 3) return false;
+  // The last row needs only its pixels, not a whole stride.
+  if (dstSize < static_cast<size_t>(dstStride) * (size.height - 1) + static_cast<size_t>(size.width) * 3)
     return false;
 
   const BYTE* bits = vga_.captureScreen(handle_, 0);
   if (!bits) return false;
 
-  if (wholeScreen) return convert(bits, buffer, bufferSize);
+  if (wholeScreen) return convert(bits, dst, dstStride);
 
   const Size screen = screenSize();
   const size_t screenBytes = imageSize24(screen.width, screen.height);
   if (screenBuffer_.size() != screenBytes) screenBuffer_.assign(screenBytes, 0);  // not prepared: allocate once
-  if (!convert(bits, screenBuffer_.data(), screenBuffer_.size())) return false;
-  if (!cut() || cutImage_.size() != cv::Size(size.width, size.height)) return false;
-  const size_t cutBytes = cutImage_.total() * cutImage_.elemSize();
-  std::memcpy(buffer, cutImage_.data, cutBytes);
-  return true;
+  if (!convert(bits, screenBuffer_.data(), dibStride(screen.width, 24))) return false;
+  return cut(size, dst, dstStride);
 }
 
-bool CScreenCapture::convert(const BYTE* bits, BYTE* dst, size_t dstSize) {
+bool CScreenCapture::convert(const BYTE* bits, BYTE* dst, int32_t dstStride) {
   const Size screen = screenSize();
   const int32_t srcW = screen.width, srcH = screen.height, dstW = screen.width, dstH = screen.height;
-  if (srcW <= 0 || srcH <= 0 || dstSize < imageSize24(dstW, dstH)) return false;
+  if (srcW <= 0 || srcH <= 0) return false;
   if (!scaler_ || srcW != scalerSrcWidth_ || srcH != scalerSrcHeight_ || dstW != scalerDstWidth_ ||
       dstH != scalerDstHeight_) {
-    // The pixels are 32-bit whatever depth the copy shows: that is what the
-    // 32-bit request asked for and what the conversion reads.
-    const int srcStride = dibStride(srcW, 32);
-    const int dstStride = dibStride(dstW, 24);
     // Bytes blue, green, red, pad read as R, G, B, A: dropping A keeps B, G, R.
     SwsContext* context =
         sws_getContext(srcW, srcH, AV_PIX_FMT_RGBA, dstW, dstH, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
@@ -213,38 +217,34 @@ bool CScreenCapture::convert(const BYTE* bits, BYTE* dst, size_t dstSize) {
     scalerSrcHeight_ = srcH;
     scalerDstWidth_ = dstW;
     scalerDstHeight_ = dstH;
-    scalerSrcStride_ = srcStride;
-    scalerDstStride_ = dstStride;
+    // The pixels are 32-bit whatever depth the copy shows: that is what the
+    // 32-bit request asked for and what the conversion reads.
+    scalerSrcStride_ = dibStride(srcW, 32);
   }
   const uint8_t* const srcPlanes[4] = {bits, nullptr, nullptr, nullptr};
   const int srcStrides[4] = {scalerSrcStride_, 0, 0, 0};
   uint8_t* const dstPlanes[4] = {dst, nullptr, nullptr, nullptr};
-  const int dstStrides[4] = {scalerDstStride_, 0, 0, 0};
+  const int dstStrides[4] = {dstStride, 0, 0, 0};
   return sws_scale(scaler_.get(), srcPlanes, srcStrides, 0, scalerSrcHeight_, dstPlanes, dstStrides) ==
          scalerDstHeight_;
 }
 
-bool CScreenCapture::cut() {
+bool CScreenCapture::cut(Size size, BYTE* dst, int32_t dstStride) {
   const Size screen = screenSize();
-  const Rect r = region();
-  if (r.width <= 0 || r.height <= 0 || r.width > screen.width || r.height > screen.height) {
-    trace("CScreenCapture: region %dx%d does not fit on the %dx%d screen", r.width, r.height, screen.width,
+  if (size.width > screen.width || size.height > screen.height) {
+    trace("CScreenCapture: region %dx%d does not fit on the %dx%d screen", size.width, size.height, screen.width,
           screen.height);
     return false;
   }
   const Point at = cutPosition();
-  // A header over the converted screen (no copy); its rows are padded to 4 bytes.
-  screenImage_ = cv::Mat(screen.height, screen.width, CV_8UC3, screenBuffer_.data(),
-                         static_cast<size_t>(dibStride(screen.width, 24)));
-  try {
-    // copyTo reuses cutImage_'s pixels while the region's size stays the same.
-    screenImage_(cv::Rect(at.x, at.y, r.width, r.height)).copyTo(cutImage_);
-  } catch (const cv::Exception& e) {  // out of memory; the tick must go on
-    trace("CScreenCapture: region cut failed: %s", e.what());
-    cutImage_.release();
-    return false;
-  }
-  return cutImage_.isContinuous();
+  // Headers over the converted screen and over the caller's picture (no
+  // copies, no allocation); rows keep their own strides.
+  const cv::Mat screenImage(screen.height, screen.width, CV_8UC3, screenBuffer_.data(),
+                            static_cast<size_t>(dibStride(screen.width, 24)));
+  cv::Mat cutImage(size.height, size.width, CV_8UC3, dst, static_cast<size_t>(dstStride));
+  // copyTo writes into cutImage's own pixels: same size and type.
+  screenImage(cv::Rect(at.x, at.y, size.width, size.height)).copyTo(cutImage);
+  return true;
 }
 
 }  // namespace lessonry

@@ -6,8 +6,9 @@
 // chose with SendVGACutRect, the libswscale context that turns the library's
 // 32-bit pixels (blue, green, red, ignored byte) into the recorder's 24-bit
 // pictures (blue, green, red; rows padded to 4 bytes; top row first), and the
-// OpenCV images of the region cut. Every picture of modes 0 and 2 comes from
-// captureScreen / captureScreenPart.
+// OpenCV region copy of the cut. Every picture of modes 0 and 2 comes from
+// captureScreen / captureScreenPart. The cut is written straight into the
+// caller's picture through image headers, so a tick allocates nothing.
 //
 // Threads:
 // - host thread: construction, destruction (after the recording has ended),
@@ -88,11 +89,16 @@ class CScreenCapture {
   void SendVGACutRect(long px, long py, long pw, long ph, BOOL bAll);
 
   // Host thread, SetCompositeMode, no recording running: keeps a copy of the
-  // screen header, then asks the library for 32-bit pixels.
+  // screen header, then asks the library for 32-bit pixels. It also fixes
+  // the kind of picture (whole screen or region) until resetRegion, so that
+  // a region asked for during a whole-screen recording cannot change the
+  // picture size the recording was prepared for; it applies from the next
+  // SetCompositeMode on.
   void requestScreen32();
 
   // Host thread, StopEncode: region recording may be chosen again; the
-  // full-screen flag, the region's size and the latest origin are kept.
+  // full-screen flag, the region's size and the latest origin are kept. The
+  // kind fixed by requestScreen32 follows the full-screen flag again.
   void resetRegion();
 
   // Host thread, SetCompositeMode / StopEncode: the screen-sized 24-bit
@@ -109,10 +115,12 @@ class CScreenCapture {
   // screen); frame then keeps its previous content.
   bool captureScreen(BYTE* frame, size_t frameSize);
 
-  // Timer thread, mode 2: the same capture (and cut) into buffer, which
-  // receives the screen part: the region, or the whole screen. part receives
-  // the screen part's size. Result as captureScreen.
-  bool captureScreenPart(BYTE* buffer, size_t bufferSize, Size* part);
+  // Timer thread, mode 2: the same capture (and cut) written as the screen
+  // part (the region, or the whole screen) with rows of dstStride bytes at
+  // dst, so that it can land inside a wider picture. dstSize counts the
+  // bytes from dst to the end of that picture. part receives the screen
+  // part's size. Result as captureScreen.
+  bool captureScreenPart(BYTE* dst, int32_t dstStride, size_t dstSize, Size* part);
 
   // The screen size: |width| x |height| of the format copy (before
   // requestScreen32, of the library's header at construction).
@@ -124,6 +132,9 @@ class CScreenCapture {
   size_t encodeImageSize() const;
 
   bool fullScreen() const { return fullScreen_.load(std::memory_order_relaxed) != 0; }
+  // Whether captures take the whole screen: the kind fixed by
+  // requestScreen32, or the full-screen flag before it.
+  bool capturesWholeScreen() const;
   bool regionSet() const { return regionSet_.load(std::memory_order_relaxed) != 0; }
   Rect region() const;
   Point latestOrigin() const;
@@ -136,9 +147,6 @@ class CScreenCapture {
   void* handle() const { return handle_; }
   const BITMAPINFOHEADER* screenHeader() const { return screenHeader_; }
   const BITMAPINFOHEADER& screenFormat() const { return screenFormat_; }
-  // The cut images of the last tick (timer thread, or while no recording runs).
-  const cv::Mat& screenImage() const { return screenImage_; }
-  const cv::Mat& cutImage() const { return cutImage_; }
 
  private:
   struct SwsDeleter {
@@ -149,10 +157,10 @@ class CScreenCapture {
   static void unpack(int64_t packed, int32_t* a, int32_t* b);
 
   Size partSize(bool wholeScreen) const;
-  // Converts the captured screen into dst (screen size, 24-bit rows).
-  bool convert(const BYTE* bits, BYTE* dst, size_t dstSize);
-  // Cuts the region out of the screen buffer into cutImage_.
-  bool cut();
+  // Converts the captured screen into dst (screen size, rows of dstStride bytes).
+  bool convert(const BYTE* bits, BYTE* dst, int32_t dstStride);
+  // Cuts the region (size) out of the screen buffer into dst.
+  bool cut(Size size, BYTE* dst, int32_t dstStride);
 
   const VgaFunctions vga_;
   void* handle_ = nullptr;                        // the library's instance
@@ -161,6 +169,7 @@ class CScreenCapture {
 
   std::atomic<int32_t> fullScreen_{1};
   std::atomic<int32_t> regionSet_{0};
+  std::atomic<int32_t> fixedKind_{-1};            // -1 not fixed, 0 region, 1 whole screen
   std::atomic<int64_t> regionPosition_{0};        // x, y
   std::atomic<int64_t> regionSize_{0};            // width (multiple of 4 once set), height
   std::atomic<int64_t> latestOrigin_{0};          // x, y after clamping
@@ -169,11 +178,9 @@ class CScreenCapture {
   // Screen scaler: created for these sizes, recreated only when they change.
   std::unique_ptr<SwsContext, SwsDeleter> scaler_;
   int32_t scalerSrcWidth_ = 0, scalerSrcHeight_ = 0, scalerDstWidth_ = 0, scalerDstHeight_ = 0;
-  int scalerSrcStride_ = 0, scalerDstStride_ = 0;
+  int scalerSrcStride_ = 0;  // bytes per captured row
 
   std::vector<BYTE> screenBuffer_;  // one converted screen, the source of the cut
-  cv::Mat screenImage_;             // header over screenBuffer_
-  cv::Mat cutImage_;                // the region of the last tick, continuous rows
 };
 
 }  // namespace lessonry

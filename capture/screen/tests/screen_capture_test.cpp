@@ -1,12 +1,10 @@
 // CScreenCapture against a fake grabber (exact bytes of conversion and cut,
 // region rules, missing pictures) and once against the real RUVEZA library
 // on a private Xvfb with a painted window.
-// GoogleTest comes before Xlib, whose macros (None, Bool) would clash with it.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-
 #include "screen_capture.h"
+#include "fake_screen.h"
 
 #include <atomic>
 #include <cstring>
@@ -14,67 +12,17 @@
 #include <vector>
 
 #include "base/picture_format.h"
+#include "testing/painted_window.h"
 #include "testing/xvfb.h"
 
 namespace lessonry {
 namespace {
 
-// One fake screen for the process: the grabber's calls are plain C functions.
-struct FakeScreen {
-  BITMAPINFOHEADER header{};
-  std::vector<BYTE> pixels;  // 32-bit rows, B, G, R, pad
-  bool deliver = true;
-  std::vector<std::string> calls;
-  int handle = 0;
-
-  static BYTE blue(int x, int y) { return static_cast<BYTE>(x * 7 + y * 13); }
-  static BYTE green(int x, int y) { return static_cast<BYTE>(x * 3 + y * 29 + 50); }
-  static BYTE red(int x, int y) { return static_cast<BYTE>(x * 11 + y * 5 + 100); }
-
-  void reset(int width, int height, WORD bitCount = 32) {
-    header = {};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = width;
-    header.biHeight = -height;
-    header.biPlanes = 1;
-    header.biBitCount = bitCount;
-    pixels.assign(static_cast<size_t>(width) * height * 4, 0);
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        BYTE* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-        p[0] = blue(x, y);
-        p[1] = green(x, y);
-        p[2] = red(x, y);
-        p[3] = 0xEE;  // must not show anywhere
-      }
-    deliver = true;
-    calls.clear();
-  }
-};
-FakeScreen fake;
-
-const VgaFunctions kFakeVga{
-    [] { fake.calls.push_back("create"); return static_cast<void*>(&fake.handle); },
-    [](void* h, int32_t r) { fake.calls.push_back(h == &fake.handle && r == 0 ? "startUp" : "startUp?"); return 0; },
-    [](void* h) { fake.calls.push_back("getBitmapInfo"); return h == &fake.handle ? &fake.header : nullptr; },
-    [](void* h, int32_t) { return h == &fake.handle && fake.deliver ? fake.pixels.data() : nullptr; },
-    [](void* h) { fake.calls.push_back(h == &fake.handle ? "shutDown" : "shutDown?"); },
-    [](void* h) { fake.calls.push_back(h == &fake.handle ? "delete" : "delete?"); },
-};
-
-// The 24-bit picture of the fake screen's w x h part at (x0, y0), rows padded to 4 bytes.
-std::vector<BYTE> expectedPart(int x0, int y0, int w, int h) {
-  const int stride = dibStride(w, 24);
-  std::vector<BYTE> out(static_cast<size_t>(stride) * h, 0x5A);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      BYTE* p = &out[static_cast<size_t>(y) * stride + x * 3];
-      p[0] = FakeScreen::blue(x0 + x, y0 + y);
-      p[1] = FakeScreen::green(x0 + x, y0 + y);
-      p[2] = FakeScreen::red(x0 + x, y0 + y);
-    }
-  return out;
-}
+using testing::expectedPart;
+using testing::fake;
+using testing::FakeScreen;
+using testing::kFakeVga;
+using testing::PaintedWindow;
 
 TEST(ScreenCaptureTest, LibraryIsStartedAtConstructionAndEndedAtDestruction) {
   fake.reset(64, 32);
@@ -165,7 +113,7 @@ TEST(ScreenCaptureTest, WholeScreenConvertsToBgr24ExactBytes) {
     capture.requestScreen32();
     std::vector<BYTE> frame(capture.encodeImageSize(), 0x5A);
     CScreenCapture::Size part;
-    ASSERT_TRUE(capture.captureScreenPart(frame.data(), frame.size(), &part));
+    ASSERT_TRUE(capture.captureScreenPart(frame.data(), dibStride(c.width, 24), frame.size(), &part));
     EXPECT_EQ(part, (CScreenCapture::Size{c.width, c.height}));
     EXPECT_EQ(frame, expectedPart(0, 0, c.width, c.height));
     // The same through the mode 0 call, with the scaler reused.
@@ -185,8 +133,6 @@ TEST(ScreenCaptureTest, RegionIsCutAtTheLatestOrigin) {
   std::vector<BYTE> frame(capture.encodeImageSize(), 0x5A);
   ASSERT_TRUE(capture.captureScreen(frame.data(), frame.size()));
   EXPECT_EQ(frame, expectedPart(3, 2, 8, 4));
-  EXPECT_EQ(capture.cutImage().cols, 8);
-  EXPECT_EQ(capture.cutImage().rows, 4);
 
   // A move during the recording shows at the next capture, same size.
   capture.SendVGACutRect(9, 5, 20, 20, true);  // clamped to (-2, -11): cut at 0, 0
@@ -194,9 +140,44 @@ TEST(ScreenCaptureTest, RegionIsCutAtTheLatestOrigin) {
   EXPECT_EQ(frame, expectedPart(0, 0, 8, 4));
   capture.SendVGACutRect(7, 4, 4, 4, true);
   CScreenCapture::Size part;
-  ASSERT_TRUE(capture.captureScreenPart(frame.data(), frame.size(), &part));
+  ASSERT_TRUE(capture.captureScreenPart(frame.data(), 8 * 3, frame.size(), &part));
   EXPECT_EQ(part, (CScreenCapture::Size{8, 4}));
   EXPECT_EQ(frame, expectedPart(7, 4, 8, 4));
+}
+
+// The screen part written into a wider picture (as mode 2 puts it to the
+// right of the camera): its rows land at the offset, nothing else changes.
+TEST(ScreenCaptureTest, ScreenPartLandsInsideAWiderPicture) {
+  struct Case {
+    const char* name;
+    bool region;
+    int partWidth, partHeight, x0, y0;
+  };
+  for (const Case& c : {Case{"whole screen", false, 12, 6, 0, 0}, Case{"region", true, 4, 3, 5, 2}}) {
+    SCOPED_TRACE(c.name);
+    fake.reset(12, 6);
+    CScreenCapture capture(kFakeVga);
+    if (c.region) capture.SendVGACutRect(c.x0, c.y0, c.partWidth, c.partHeight, false);
+    capture.requestScreen32();
+    constexpr int kOffset = 3;  // pixels left of the part
+    const int width = kOffset + c.partWidth + 2, stride = dibStride(width, 24);
+    std::vector<BYTE> picture(static_cast<size_t>(stride) * c.partHeight, 0x5A);
+    CScreenCapture::Size part;
+    ASSERT_TRUE(capture.captureScreenPart(picture.data() + kOffset * 3, stride, picture.size() - kOffset * 3, &part));
+    EXPECT_EQ(part, (CScreenCapture::Size{c.partWidth, c.partHeight}));
+    const std::vector<BYTE> expected = expectedPart(c.x0, c.y0, c.partWidth, c.partHeight);
+    for (int y = 0; y < c.partHeight; ++y)
+      for (int x = 0; x < stride; ++x) {
+        const BYTE got = picture[static_cast<size_t>(y) * stride + x];
+        const int px = x / 3 - kOffset;
+        const BYTE want = px >= 0 && px < c.partWidth
+                              ? expected[static_cast<size_t>(y) * dibStride(c.partWidth, 24) + px * 3 + x % 3]
+                              : 0x5A;
+        ASSERT_EQ(got, want) << "row " << y << " byte " << x;
+      }
+    // A destination too small for the last row is refused.
+    EXPECT_FALSE(capture.captureScreenPart(picture.data() + kOffset * 3, stride, picture.size() - stride, &part));
+  }
 }
 
 // The width rounding can reach past the screen; the cut moves left/up so it
@@ -251,10 +232,10 @@ TEST(ScreenCaptureTest, NoPictureLeavesTheFrameAsItWas) {
   std::vector<BYTE> cut(region.encodeImageSize(), 0x5A);
   fake.deliver = false;
   CScreenCapture::Size part;
-  EXPECT_FALSE(region.captureScreenPart(cut.data(), cut.size(), &part));
+  EXPECT_FALSE(region.captureScreenPart(cut.data(), 12, cut.size(), &part));
   EXPECT_EQ(cut, std::vector<BYTE>(cut.size(), 0x5A));
   fake.deliver = true;
-  EXPECT_TRUE(region.captureScreenPart(cut.data(), cut.size(), &part));
+  EXPECT_TRUE(region.captureScreenPart(cut.data(), 12, cut.size(), &part));
   EXPECT_EQ(cut, expectedPart(2, 2, 4, 4));
 
   // A region wider than the screen cannot be cut at its size: no picture.
@@ -297,6 +278,28 @@ TEST(ScreenCaptureTest, SecondRecordingKeepsTheRegionAtTheLatestOrigin) {
   EXPECT_EQ(capture.region(), (CScreenCapture::Rect{1, 1, 12, 8}));
 }
 
+// Once a recording is prepared (the 32-bit request), a region asked for
+// later cannot change the picture size it was prepared for; the next
+// preparation after the reset takes it.
+TEST(ScreenCaptureTest, TheKindOfPictureIsFixedFromThePreparationToTheReset) {
+  fake.reset(16, 8);
+  CScreenCapture capture(kFakeVga);
+  capture.requestScreen32();  // whole screen
+  capture.SendVGACutRect(2, 2, 4, 4, false);
+  EXPECT_TRUE(capture.regionSet());
+  EXPECT_EQ(capture.encodeSize(), (CScreenCapture::Size{16, 8}));
+  std::vector<BYTE> frame(capture.encodeImageSize(), 0x5A);
+  ASSERT_TRUE(capture.captureScreen(frame.data(), frame.size()));
+  EXPECT_EQ(frame, expectedPart(0, 0, 16, 8));
+
+  capture.resetRegion();
+  EXPECT_EQ(capture.encodeSize(), (CScreenCapture::Size{4, 4})) << "the flag counts again";
+  capture.requestScreen32();
+  std::vector<BYTE> cut(capture.encodeImageSize(), 0x5A);
+  ASSERT_TRUE(capture.captureScreen(cut.data(), cut.size()));
+  EXPECT_EQ(cut, expectedPart(2, 2, 4, 4));
+}
+
 // The host moves the region while the tick captures: every picture shows
 // the region at one of the positions sent, never x of one and y of another.
 TEST(ScreenCaptureTest, MovesDuringCapturesNeverMixTwoPositions) {
@@ -322,57 +325,6 @@ TEST(ScreenCaptureTest, MovesDuringCapturesNeverMixTwoPositions) {
   EXPECT_EQ(mixed, 0) << "of " << captures << " captures";
   EXPECT_EQ(capture.latestOrigin(), (CScreenCapture::Point{8, 4}));
 }
-
-// The real library on a private X server: a window with coloured patches.
-class PaintedWindow {
- public:
-  struct Patch {
-    int x, y, w, h;
-    BYTE r, g, b;
-  };
-  static constexpr int kLeft = 100, kTop = 60, kWidth = 320, kHeight = 160;
-  static inline const Patch kPatches[] = {
-      {0, 0, 80, 80, 255, 0, 0},     {80, 0, 80, 80, 0, 255, 0},       {160, 0, 80, 80, 0, 0, 255},
-      {240, 0, 80, 80, 0x12, 0x34, 0x56}, {0, 80, 160, 80, 255, 255, 255}, {160, 80, 160, 80, 40, 80, 160},
-  };
-
-  PaintedWindow() : display_(XOpenDisplay(nullptr)) {
-    if (!display_) return;
-    const int screen = DefaultScreen(display_);
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    attributes.background_pixel = BlackPixel(display_, screen);
-    attributes.event_mask = ExposureMask | StructureNotifyMask;
-    window_ = XCreateWindow(display_, RootWindow(display_, screen), kLeft, kTop, kWidth, kHeight, 0, CopyFromParent,
-                            InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
-    XMapWindow(display_, window_);
-    XEvent event;
-    do {
-      XWindowEvent(display_, window_, ExposureMask | StructureNotifyMask, &event);
-    } while (event.type != Expose);
-    GC gc = XCreateGC(display_, window_, 0, nullptr);
-    for (const Patch& p : kPatches) {
-      XSetForeground(display_, gc, (static_cast<unsigned long>(p.r) << 16) | (p.g << 8) | p.b);
-      XFillRectangle(display_, window_, gc, p.x, p.y, static_cast<unsigned>(p.w), static_cast<unsigned>(p.h));
-    }
-    XFreeGC(display_, gc);
-    // The pointer is drawn into the pictures: keep it in a far corner.
-    XWarpPointer(display_, 0, DefaultRootWindow(display_), 0, 0, 0, 0, 630, 470);
-    XSync(display_, False);
-  }
-  ~PaintedWindow() {
-    if (!display_) return;
-    XDestroyWindow(display_, window_);
-    XCloseDisplay(display_);
-  }
-  PaintedWindow(const PaintedWindow&) = delete;
-  PaintedWindow& operator=(const PaintedWindow&) = delete;
-  bool ok() const { return display_ != nullptr; }
-
- private:
-  Display* display_;
-  Window window_ = 0;
-};
 
 TEST(ScreenCaptureXTest, WholeScreenAndRegionShowThePatchesWhereTheyAre) {
   lessonry::testing::Xvfb::Options options;
