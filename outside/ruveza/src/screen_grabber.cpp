@@ -73,7 +73,8 @@ HRESULT ScreenGrabber::startUp() {
   frame_.assign(static_cast<size_t>(width_) * 4 * height_, 0);
   if (useShm_) shm_ = ShmImage::create(*connection_, width_, height_);
   int eventBase = 0, errorBase = 0;
-  cursorAvailable_ = XFixesQueryExtension(connection_->display(), &eventBase, &errorBase);
+  cursorAvailable_ =
+      !connection_->dead() && XFixesQueryExtension(connection_->display(), &eventBase, &errorBase);
   connection_->takeErrors();
   return S_OK;
 }
@@ -123,6 +124,9 @@ BYTE* ScreenGrabber::capture() {
   if (!started_ && !shutDown_) startUp();
   if (!connection_ || connection_->dead() || frame_.empty()) return nullptr;
   followRootSize();
+  // Reading the events is where a server that has gone is usually noticed;
+  // from then on the connection is not touched again.
+  if (connection_->dead()) return nullptr;
   const int width = std::min(width_, rootWidth_), height = std::min(height_, rootHeight_);
   if (width <= 0 || height <= 0) return nullptr;
   connection_->takeErrors();

@@ -50,7 +50,9 @@ XConnection::~XConnection() {
     gConnections.erase(std::remove(gConnections.begin(), gConnections.end(), this), gConnections.end());
   }
   // A broken connection is closed without talking to the server (Xlib
-  // knows it is broken); the memory is freed either way.
+  // knows it is broken); the memory and the socket are freed either way.
+  // This may run on another thread than the one that met the break: the
+  // exit handler has given the display lock back for that.
   XCloseDisplay(display_);
 }
 
@@ -84,10 +86,26 @@ int XConnection::onIOError(Display* display) {
   return previous ? previous(display) : 0;
 }
 
-void XConnection::onConnectionLost(Display*, void* self) {
+void XConnection::onConnectionLost(Display* display, void* self) {
   // Returning instead of exiting leaves the connection unusable; every
   // later request on it fails without blocking.
   static_cast<XConnection*>(self)->dead_.store(true, std::memory_order_release);
+  // Before calling the handlers Xlib took the display's user-level lock
+  // (the one XLockDisplay takes) for the thread that met the break, to keep
+  // other threads off the display while the process exits, and released
+  // the display's internal mutex. It gives neither back when this handler
+  // returns. The user-level lock would make every later Xlib call from any
+  // other thread wait forever, XCloseDisplay from the host thread included,
+  // so it is given back here. The library never takes that lock itself,
+  // and XUnlockDisplay leaves a display without one as it is. Called with
+  // the internal mutex free, as Xlib leaves it for its handlers.
+  //
+  // The internal mutex stays released: the Xlib call that met the break
+  // releases it once more on its way out (harmless for the process's
+  // mutexes, which do not check their owner; the connection is used by one
+  // thread at a time, so no other thread holds it then). Nothing of ours
+  // touches the display after that except XCloseDisplay.
+  XUnlockDisplay(display);
 }
 
 }  // namespace lessonry::ruveza

@@ -9,6 +9,10 @@
 // were there before). A host that installs its own handlers later decides
 // for itself what happens to ours.
 //
+// Once dead() is true nothing may be sent on the connection any more; the
+// only Xlib call left for it is the XCloseDisplay in the destructor, which
+// may come from another thread than the one that met the break.
+//
 // Threads: one thread at a time per connection (the handle's rule). The
 // registry of watched connections is guarded by its own mutex, taken only
 // briefly and never while calling the previous handler.
