@@ -3,7 +3,8 @@
  * A handle connects to the X server named by the DISPLAY environment
  * variable and captures its root window (the whole screen of the default
  * screen number) as 32-bit pixels: bytes blue, green, red and a fourth byte
- * that is always 0, rows of 4 x width bytes, the top row first. The mouse
+ * that carries nothing (its value is unspecified), rows of 4 x width bytes,
+ * the top row first. The mouse
  * pointer is drawn into every picture (alpha blended) where the server
  * reports a pointer image. Shared memory (MIT-SHM) is used where the server
  * offers it; otherwise, or with LESSONRY_RUVEZA_NO_SHM=1 in the environment

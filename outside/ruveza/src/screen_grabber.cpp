@@ -81,6 +81,7 @@ HRESULT ScreenGrabber::startUp() {
 
 void ScreenGrabber::shutDown() {
   shm_.reset();
+  picture_ = nullptr;
   connection_.reset();
   frame_.clear();
   frame_.shrink_to_fit();
@@ -106,7 +107,17 @@ bool ScreenGrabber::grabInto(int width, int height) {
   if (shm_ && width == width_ && height == height_) {
     if (!shm_->grab(root_)) return false;
     const XImage& image = shm_->image();
-    convertToBgrx(reinterpret_cast<const uint8_t*>(image.data), layoutOf(image), width, height, frame_.data(), stride);
+    const SourceLayout layout = layoutOf(image);
+    if (isBgrx(layout) && static_cast<size_t>(image.bytes_per_line) == stride) {
+      // The server's rows are the picture already: hand out the shared
+      // segment itself (it stays ours until the next grab) instead of
+      // copying 4 x width x height bytes per capture. The pad byte is
+      // whatever the server left there.
+      picture_ = reinterpret_cast<uint8_t*>(image.data);
+    } else {
+      convertToBgrx(reinterpret_cast<const uint8_t*>(image.data), layout, width, height, frame_.data(), stride);
+      picture_ = frame_.data();
+    }
     lastUsedShm_ = true;
     return true;
   }
@@ -116,6 +127,7 @@ bool ScreenGrabber::grabInto(int width, int height) {
   if (width < width_ || height < height_) std::fill(frame_.begin(), frame_.end(), uint8_t{0});
   convertToBgrx(reinterpret_cast<const uint8_t*>(image->data), layoutOf(*image), width, height, frame_.data(),
                 stride);
+  picture_ = frame_.data();
   lastUsedShm_ = false;
   return true;
 }
@@ -141,11 +153,11 @@ BYTE* ScreenGrabber::capture() {
       pointer.height = cursor->height;
       pointer.left = cursor->x - cursor->xhot;
       pointer.top = cursor->y - cursor->yhot;
-      blendPointer(frame_.data(), width, height, static_cast<size_t>(width_) * 4, pointer);
+      blendPointer(picture_, width, height, static_cast<size_t>(width_) * 4, pointer);
     }
   }
   if (connection_->dead()) return nullptr;
-  return frame_.data();
+  return picture_;
 }
 
 }  // namespace lessonry::ruveza

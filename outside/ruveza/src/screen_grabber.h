@@ -3,8 +3,9 @@
 // The header's size is taken from the screen when the grabber is made and
 // kept for its life; the picture buffer has that size. Each capture reads
 // the root window (shared memory where possible, otherwise over the
-// connection), converts it to blue, green, red, 0 rows and draws the mouse
-// pointer in.
+// connection), converts it to blue, green, red, pad rows (the shared
+// segment itself is the picture when the server's rows have that layout)
+// and draws the mouse pointer in.
 //
 // Threads: one thread at a time (see ruveza.h): construction, startUp,
 // header reads and shutDown on the host thread, capture on the capture
@@ -67,7 +68,8 @@ class ScreenGrabber {
   bool cursorAvailable_ = false;
   bool lastUsedShm_ = false;
   Window root_ = 0;
-  std::vector<uint8_t> frame_;  // width_ x height_ x 4 bytes, the returned picture
+  std::vector<uint8_t> frame_;  // width_ x height_ x 4 bytes, the picture when it is converted
+  uint8_t* picture_ = nullptr;  // the last picture: frame_ or the shared segment's pixels
   // Destroyed before the connection they were made on.
   std::unique_ptr<XConnection> connection_;
   std::unique_ptr<ShmImage> shm_;
