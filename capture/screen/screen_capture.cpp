@@ -112,15 +112,6 @@ void CScreenCapture::resetRegion() {
   regionPosition_.store(pack(0, 0));
 }
 
-void CScreenCapture::prepareScreenBuffer() {
-  const Size screen = screenSize();
-  screenBuffer_.assign(imageSize24(screen.width, screen.height), 0);
-}
-
-void CScreenCapture::releaseScreenBuffer() {
-  std::vector<BYTE>().swap(screenBuffer_);
-}
-
 CScreenCapture::Size CScreenCapture::screenSize() const {
   return {absolute(screenFormat_.biWidth), absolute(screenFormat_.biHeight)};
 }
@@ -189,47 +180,39 @@ bool CScreenCapture::captureScreenPart(BYTE* dst, int32_t dstStride, size_t dstS
 
   const BYTE* bits = vga_.captureScreen(handle_, 0);
   if (!bits) return false;
-
-  if (wholeScreen) return convert(bits, dst, dstStride);
-
+  if (!wholeScreen) return cut(bits, size, dst, dstStride);
   const Size screen = screenSize();
-  const size_t screenBytes = imageSize24(screen.width, screen.height);
-  if (screenBuffer_.size() != screenBytes) screenBuffer_.assign(screenBytes, 0);  // not prepared: allocate once
-  if (!convert(bits, screenBuffer_.data(), dibStride(screen.width, 24))) return false;
-  return cut(size, dst, dstStride);
+  // The pixels are 32-bit whatever depth the copy shows: that is what the
+  // 32-bit request asked for.
+  return convert(bits, dibStride(screen.width, 32), screen.width, screen.height, dst, dstStride);
 }
 
-bool CScreenCapture::convert(const BYTE* bits, BYTE* dst, int32_t dstStride) {
-  const Size screen = screenSize();
-  const int32_t srcW = screen.width, srcH = screen.height, dstW = screen.width, dstH = screen.height;
-  if (srcW <= 0 || srcH <= 0) return false;
-  if (!scaler_ || srcW != scalerSrcWidth_ || srcH != scalerSrcHeight_ || dstW != scalerDstWidth_ ||
-      dstH != scalerDstHeight_) {
+bool CScreenCapture::convert(const BYTE* src, int32_t srcStride, int32_t width, int32_t height, BYTE* dst,
+                             int32_t dstStride) {
+  if (width <= 0 || height <= 0) return false;
+  // Source and destination have the same size: the scaler only converts.
+  if (!scaler_ || width != scalerSrcWidth_ || height != scalerSrcHeight_ || width != scalerDstWidth_ ||
+      height != scalerDstHeight_) {
+    scaler_.reset();
     // Bytes blue, green, red, pad read as R, G, B, A: dropping A keeps B, G, R.
-    SwsContext* context =
-        sws_getContext(srcW, srcH, AV_PIX_FMT_RGBA, dstW, dstH, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    SwsContext* context = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, AV_PIX_FMT_RGB24, SWS_BICUBIC,
+                                         nullptr, nullptr, nullptr);
     if (!context) {
-      trace("CScreenCapture: no screen scaler for %dx%d -> %dx%d", srcW, srcH, dstW, dstH);
+      trace("CScreenCapture: no screen scaler for %dx%d", width, height);
       return false;
     }
     scaler_.reset(context);
-    scalerSrcWidth_ = srcW;
-    scalerSrcHeight_ = srcH;
-    scalerDstWidth_ = dstW;
-    scalerDstHeight_ = dstH;
-    // The pixels are 32-bit whatever depth the copy shows: that is what the
-    // 32-bit request asked for and what the conversion reads.
-    scalerSrcStride_ = dibStride(srcW, 32);
+    scalerSrcWidth_ = scalerDstWidth_ = width;
+    scalerSrcHeight_ = scalerDstHeight_ = height;
   }
-  const uint8_t* const srcPlanes[4] = {bits, nullptr, nullptr, nullptr};
-  const int srcStrides[4] = {scalerSrcStride_, 0, 0, 0};
+  const uint8_t* const srcPlanes[4] = {src, nullptr, nullptr, nullptr};
+  const int srcStrides[4] = {srcStride, 0, 0, 0};
   uint8_t* const dstPlanes[4] = {dst, nullptr, nullptr, nullptr};
   const int dstStrides[4] = {dstStride, 0, 0, 0};
-  return sws_scale(scaler_.get(), srcPlanes, srcStrides, 0, scalerSrcHeight_, dstPlanes, dstStrides) ==
-         scalerDstHeight_;
+  return sws_scale(scaler_.get(), srcPlanes, srcStrides, 0, height, dstPlanes, dstStrides) == height;
 }
 
-bool CScreenCapture::cut(Size size, BYTE* dst, int32_t dstStride) {
+bool CScreenCapture::cut(const BYTE* bits, Size size, BYTE* dst, int32_t dstStride) {
   const Size screen = screenSize();
   if (size.width > screen.width || size.height > screen.height) {
     trace("CScreenCapture: region %dx%d does not fit on the %dx%d screen", size.width, size.height, screen.width,
@@ -237,14 +220,12 @@ bool CScreenCapture::cut(Size size, BYTE* dst, int32_t dstStride) {
     return false;
   }
   const Point at = cutPosition();
-  // Headers over the converted screen and over the caller's picture (no
-  // copies, no allocation); rows keep their own strides.
-  const cv::Mat screenImage(screen.height, screen.width, CV_8UC3, screenBuffer_.data(),
-                            static_cast<size_t>(dibStride(screen.width, 24)));
-  cv::Mat cutImage(size.height, size.width, CV_8UC3, dst, static_cast<size_t>(dstStride));
-  // copyTo writes into cutImage's own pixels: same size and type.
-  screenImage(cv::Rect(at.x, at.y, size.width, size.height)).copyTo(cutImage);
-  return true;
+  // An image header over the captured screen (no copy); the region of
+  // interest keeps the screen's row stride.
+  const cv::Mat screenImage(screen.height, screen.width, CV_8UC4, const_cast<BYTE*>(bits),
+                            static_cast<size_t>(dibStride(screen.width, 32)));
+  const cv::Mat region = screenImage(cv::Rect(at.x, at.y, size.width, size.height));
+  return convert(region.data, static_cast<int32_t>(region.step), size.width, size.height, dst, dstStride);
 }
 
 }  // namespace lessonry

@@ -6,15 +6,17 @@
 // chose with SendVGACutRect, the libswscale context that turns the library's
 // 32-bit pixels (blue, green, red, ignored byte) into the recorder's 24-bit
 // pictures (blue, green, red; rows padded to 4 bytes; top row first), and the
-// OpenCV region copy of the cut. Every picture of modes 0 and 2 comes from
-// captureScreen / captureScreenPart. The cut is written straight into the
-// caller's picture through image headers, so a tick allocates nothing.
+// OpenCV region of interest of the cut. Every picture of modes 0 and 2 comes
+// from captureScreen / captureScreenPart. A region is cut out of the
+// captured 32-bit screen as an image region and only that region is
+// converted, straight into the caller's picture: the same pixels as
+// converting the whole screen and cutting the 24-bit picture, for a
+// fraction of the work, and a tick allocates nothing.
 //
 // Threads:
 // - host thread: construction, destruction (after the recording has ended),
 //   SendVGACutRect (at any time, also while recording, without the frame
-//   lock), requestScreen32, prepareScreenBuffer, releaseScreenBuffer and
-//   resetRegion (only while no recording runs), and the getters.
+//   lock), requestScreen32 and resetRegion (only while no recording runs), and the getters.
 // - timer thread (the capture tick, under the recorder's frame lock):
 //   captureScreen and captureScreenPart.
 // The fields SendVGACutRect writes (flags, region, latest origin and size)
@@ -101,12 +103,6 @@ class CScreenCapture {
   // kind fixed by requestScreen32 follows the full-screen flag again.
   void resetRegion();
 
-  // Host thread, SetCompositeMode / StopEncode: the screen-sized 24-bit
-  // buffer the region is cut from. A capture that needs it and finds none
-  // allocates it itself.
-  void prepareScreenBuffer();
-  void releaseScreenBuffer();
-
   // Timer thread, mode 0. Captures the screen into frame (frameSize bytes,
   // 24-bit rows of the encode width, top row first): the whole screen
   // converted, or the region cut out of the converted screen. False when
@@ -157,10 +153,11 @@ class CScreenCapture {
   static void unpack(int64_t packed, int32_t* a, int32_t* b);
 
   Size partSize(bool wholeScreen) const;
-  // Converts the captured screen into dst (screen size, rows of dstStride bytes).
-  bool convert(const BYTE* bits, BYTE* dst, int32_t dstStride);
-  // Cuts the region (size) out of the screen buffer into dst.
-  bool cut(Size size, BYTE* dst, int32_t dstStride);
+  // Converts width x height 32-bit pixels (rows of srcStride bytes) into
+  // dst (24-bit rows of dstStride bytes).
+  bool convert(const BYTE* src, int32_t srcStride, int32_t width, int32_t height, BYTE* dst, int32_t dstStride);
+  // Converts the region (size) of the captured screen into dst.
+  bool cut(const BYTE* bits, Size size, BYTE* dst, int32_t dstStride);
 
   const VgaFunctions vga_;
   void* handle_ = nullptr;                        // the library's instance
@@ -180,7 +177,6 @@ class CScreenCapture {
   int32_t scalerSrcWidth_ = 0, scalerSrcHeight_ = 0, scalerDstWidth_ = 0, scalerDstHeight_ = 0;
   int scalerSrcStride_ = 0;  // bytes per captured row
 
-  std::vector<BYTE> screenBuffer_;  // one converted screen, the source of the cut
 };
 
 }  // namespace lessonry
