@@ -4,10 +4,15 @@
 
 namespace lessonry::capture {
 
+namespace {
+// An address inside this library: the loader looks beside it first.
+void anchor() {}
+}  // namespace
+
 bool CLibEffect::Bind(const std::string& name) {
   Unbind();
   // This library's own folder first, as the control is loaded from there.
-  if (!module_.load(name, reinterpret_cast<const void*>(&logoRect))) {
+  if (!module_.load(name, reinterpret_cast<const void*>(&anchor))) {
     trace("CLibEffect: cannot load %s: %s", name.c_str(), module_.error().c_str());
     return false;
   }
@@ -48,13 +53,5 @@ void CLibEffect::setVideoRendMode(int32_t mode) const {
   if (handle_ && setVideoRendMode_) setVideoRendMode_(mode, handle_);
 }
 
-LogoRect logoRect(int32_t referenceWidth, int32_t frameWidth) {
-  int32_t w = referenceWidth * 124 / 1024;
-  w = (w + 3) / 4 * 4;
-  if (w > 124) w = 124;
-  if (w < 0) w = 0;
-  const int32_t h = w * 46 / 124;
-  return LogoRect{frameWidth - w - 3, h / 3, w, h};
-}
 
 }  // namespace lessonry::capture

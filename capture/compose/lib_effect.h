@@ -53,11 +53,4 @@ class CLibEffect {
   OxEffectHandle handle_ = nullptr;
 };
 
-// Where the logo goes on a frame of frameWidth pixels when the picture width
-// the logo refers to is referenceWidth (the region width, or iwidth in mode 1).
-struct LogoRect {
-  int32_t x, y, width, height;
-};
-LogoRect logoRect(int32_t referenceWidth, int32_t frameWidth);
-
 }  // namespace lessonry::capture

@@ -11,26 +11,6 @@ namespace {
 
 using namespace lessonry::capture;
 
-TEST(LogoRect, PlacementFollowsTheReferenceWidth) {
-  struct Case {
-    int32_t reference, frame;
-    LogoRect expected;
-  } cases[] = {
-      {1920, 2320, {2193, 15, 124, 46}},  // mode 2 of a 1920 x 1080 screen
-      {1920, 1920, {1793, 15, 124, 46}},
-      {400, 400, {349, 5, 48, 17}},       // mode 1 at 400 x 300
-      {4000, 4000, {3873, 15, 124, 46}},  // never larger than the image
-      {0, 640, {637, 0, 0, 0}},
-  };
-  for (const auto& c : cases) {
-    const LogoRect r = logoRect(c.reference, c.frame);
-    EXPECT_EQ(r.x, c.expected.x) << c.reference;
-    EXPECT_EQ(r.y, c.expected.y) << c.reference;
-    EXPECT_EQ(r.width, c.expected.width) << c.reference;
-    EXPECT_EQ(r.height, c.expected.height) << c.reference;
-  }
-}
-
 TEST(LibEffect, BindsTheLibraryOfTheProgramFolderAndComposesOnePicture) {
   CLibEffect effect;
   // The tests live outside the program folder: name the library by path.
