@@ -6,20 +6,80 @@
 
 namespace lessonry::capture {
 
-CScreenRecorder::CScreenRecorder() : audioFormat_(makePcmFormat()) {
+CScreenRecorder::CScreenRecorder(const VgaFunctions& vga) : screen_(vga), audioFormat_(makePcmFormat()) {
   timer_.SetCallback(&CScreenRecorder::tickCallback, reinterpret_cast<intptr_t>(this));
 }
 
-CScreenRecorder::~CScreenRecorder() { StopEncode(); }
+CScreenRecorder::~CScreenRecorder() {
+  StopEncode();
+  moveAudioTo(nullptr);
+}
+
+bool CScreenRecorder::SetCompositeMode(int32_t mode, int32_t iwidth, int32_t iheight) {
+  if (session_.started()) {
+    trace("CScreenRecorder::SetCompositeMode: refused while recording");
+    return false;
+  }
+  CAutoLock lock(frameLock_);
+  source_ = nullptr;
+  composition_.SetCompositeMode(mode, iwidth, iheight);
+  return true;
+}
+
+void CScreenRecorder::SendVGACutRect(long px, long py, long pw, long ph, BOOL bAll) {
+  // Without the frame lock: a move takes effect at the next tick.
+  screen_.SendVGACutRect(px, py, pw, ph, bAll);
+}
+
+int32_t CScreenRecorder::InsertSource(int32_t sourceId, IOxVideoRenderConfig* video, IOxAudioRenderConfig* audio) {
+  // The list itself is the host's; hosts change sources while not recording.
+  composition_.sources().insert(sourceId, video, audio);
+  return 0;
+}
+
+int32_t CScreenRecorder::RemoveSource(int32_t sourceId) {
+  CSources& sources = composition_.sources();
+  SourceEntry* entry = sources.find(sourceId);
+  if (!entry) return 0;
+  if (entry->audio && entry->audio == currentAudio_) moveAudioTo(nullptr);
+  CAutoLock lock(frameLock_);
+  sources.remove(sourceId);
+  return 0;
+}
+
+int32_t CScreenRecorder::SelectSource(int32_t sourceId) {
+  CSources& sources = composition_.sources();
+  SourceEntry* entry = sources.find(sourceId);
+  if (!entry) return 0;
+  {
+    CAutoLock lock(frameLock_);
+    sources.selectPicture(entry);
+  }
+  if (IOxAudioRenderConfig* audio = sources.chooseAudio(entry, currentAudio_)) {
+    moveAudioTo(audio);
+    // The render accepts only the recording's format; keep what it reports.
+    if (const WAVEFORMATEX* format = audio->GetWaveFormat(); format && format->wFormatTag == WAVE_FORMAT_PCM)
+      audioFormat_ = *format;
+  }
+  return 0;
+}
+
+void CScreenRecorder::moveAudioTo(IOxAudioRenderConfig* audio) {
+  if (currentAudio_) currentAudio_->RemoveDataCallback(&CScreenRecorder::pcmCallback, this);
+  currentAudio_ = audio;
+  if (currentAudio_) currentAudio_->AddDataCallback(&CScreenRecorder::pcmCallback, this);
+}
+
+int32_t CScreenRecorder::pcmCallback(SampleInfo* info, uint8_t* buffer, void* context) {
+  if (!info || !context) return 0;
+  static_cast<CScreenRecorder*>(context)->onAudioBlock(buffer, info->size);
+  return 0;
+}
 
 bool CScreenRecorder::setEncodeFormat(int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
   if (session_.started()) return false;
   CAutoLock lock(frameLock_);
-  encodeHeader_ = makeBgr24Header(width, height);
-  outputHeader_ = encodeHeader_;
-  frame_.assign(encodeHeader_.biSizeImage, 0);
-  return true;
+  return composition_.prepareFrame(width, height);
 }
 
 void CScreenRecorder::setPictureSource(PictureSource source) {
@@ -32,18 +92,13 @@ int32_t CScreenRecorder::StartEncode(const char* fileName, int32_t fileType, int
   // A period of 1000 / Rate ms is undefined for Rate <= 0.
   if (rate <= 0 || rate > 1000) return E_INVALIDARG;
   if (session_.started()) return E_UNEXPECTED;
-  if (frame_.empty()) return E_INVALIDARG;
+  if (composition_.frameSize() == 0) return E_INVALIDARG;
   pausedTotal_.store(0, std::memory_order_release);
   recordStartTick_.store(0, std::memory_order_release);
   session_.setEncoderChoice(0);  // recordings always use the x264 library
 
-  {
-    CAutoLock lock(frameLock_);
-    // Pictures are announced top-down.
-    if (encodeHeader_.biHeight > 0) encodeHeader_.biHeight = -encodeHeader_.biHeight;
-    if (outputHeader_.biHeight > 0) outputHeader_.biHeight = -outputHeader_.biHeight;
-  }
-  const BITMAPINFOHEADER& header = compositeMode_ == 1 ? outputHeader_ : encodeHeader_;
+  // The composition's headers announce the pictures top-down already.
+  const BITMAPINFOHEADER& header = composition_.recordHeader();
   const HRESULT result = session_.Start(&header, fileName, fileType, bitRate, rate, &audioFormat_, encodeMode);
   if (result != S_OK) return result;
 
@@ -65,9 +120,10 @@ void CScreenRecorder::StopEncode() {
     session_.clearStarted();
   }
   timer_.Stop();
-  // No tick is inside once the frame lock is ours. The frame buffer is kept:
-  // it belongs to the encode format, which outlives one recording here.
+  // No tick is inside once the frame lock is ours: the buffers, the effects
+  // binding and the placed logo go; the region may be chosen again.
   CAutoLock lock(frameLock_);
+  composition_.release();
 }
 
 int32_t CScreenRecorder::SetEncodePause(bool pause) {
@@ -94,13 +150,16 @@ int64_t CScreenRecorder::pictureTimeStamp() const {
 void CScreenRecorder::captureTick() {
   CAutoLock lock(frameLock_);
   if (!session_.started() || paused_.load(std::memory_order_acquire)) return;
-  if (!source_ || frame_.empty() || !source_(frame_.data(), frame_.size(), encodeHeader_)) {
+  const bool picture = source_ ? composition_.frameSize() > 0 &&
+                                      source_(composition_.frame(), composition_.frameSize(), composition_.recordHeader())
+                                : composition_.composeTick();
+  if (!picture) {
     ticksWithoutPicture_.fetch_add(1, std::memory_order_relaxed);
     return;
   }
   const int64_t timeStamp = pictureTimeStamp();
   lastTimeStamp_.store(timeStamp, std::memory_order_relaxed);
-  session_.PushVideo(frame_.data(), static_cast<int32_t>(frame_.size()), timeStamp);
+  session_.PushVideo(composition_.frame(), static_cast<int32_t>(composition_.frameSize()), timeStamp);
 }
 
 int32_t CScreenRecorder::tickCallback(intptr_t context, intptr_t) {
