@@ -66,6 +66,16 @@ int32_t insetInputStride(int32_t width, int32_t bits) {
   }
 }
 
+// Whether a render's latest picture can be read whole: a size that makes
+// sense, and a buffer (biSizeImage bytes) that holds every row the format
+// claims. Other controls' renders are not trusted to keep the two in step.
+bool readable(const BITMAPINFOHEADER* format, const BYTE* pixels) {
+  if (!format || !pixels) return false;
+  const int32_t width = format->biWidth, height = absolute(format->biHeight);
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+  return static_cast<uint64_t>(insetInputStride(width, format->biBitCount)) * height <= format->biSizeImage;
+}
+
 }  // namespace
 
 void CComposition::SwsDeleter::operator()(SwsContext* context) const { sws_freeContext(context); }
@@ -173,6 +183,10 @@ void CComposition::composeSource(SourceEntry& entry) {
   OxBufferLock* lock = entry.video->GetBufferLock();
   BufferLockGuard guard(lock);
   const ComposeItem item{entry.video->GetVideoFormat(), entry.video->GetVideoBuffer(), lock};
+  if (!readable(item.format, item.bits)) {
+    sourceMisses_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
   effects_.composeOne(item, frame_.data());
 }
 
@@ -199,12 +213,9 @@ bool CComposition::scaleInset(IOxVideoRenderConfig& video) {
   BufferLockGuard guard(lock);
   const BITMAPINFOHEADER* format = video.GetVideoFormat();
   const BYTE* pixels = video.GetVideoBuffer();
-  if (!format || !pixels) return false;
+  if (!readable(format, pixels)) return false;
   const int32_t width = format->biWidth, height = absolute(format->biHeight), bits = format->biBitCount;
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
   const int32_t srcStride = insetInputStride(width, bits);
-  // The render's buffer holds biSizeImage bytes: never read past them.
-  if (static_cast<uint64_t>(srcStride) * height > format->biSizeImage) return false;
 
   if (!insetScaler_ || width != insetSrcWidth_ || height != insetSrcHeight_ || bits != insetSrcBits_) {
     // Full chroma on both sides: an RGB to RGB scale must not lose colour

@@ -49,7 +49,7 @@ class CComposition {
 
   struct Counters {
     uint64_t screenMisses = 0;  // ticks whose screen picture could not be taken (previous content kept)
-    uint64_t sourceMisses = 0;  // mode 2 ticks whose source had no usable picture (previous inset kept)
+    uint64_t sourceMisses = 0;  // ticks whose source had no readable picture (previous content kept)
   };
 
   explicit CComposition(CScreenCapture& screen);

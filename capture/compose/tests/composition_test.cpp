@@ -276,6 +276,16 @@ TEST_F(CompositionTest, SourcesOfOtherDepthsOrShortBuffersFailSafely) {
   camera.pixels.clear();
   ASSERT_TRUE(composition_->composeTick());
   EXPECT_EQ(composition_->counters().sourceMisses, 2u);
+
+  // Mode 1 does not hand the effects library a picture it would read past.
+  camera.setPicture(64, 48, 24, 90, 90, 90);
+  camera.format.biSizeImage -= 1;
+  camera.pixels.resize(camera.format.biSizeImage);
+  composition_->SetCompositeMode(1, 400, 300);
+  ASSERT_TRUE(composition_->effects().bound());
+  ASSERT_TRUE(composition_->composeTick());
+  EXPECT_EQ(composition_->counters().sourceMisses, 3u);
+  EXPECT_EQ(countOff(0, 0, 400, 300, {0, 0, 0}, 0), 0) << "the frame keeps its (black) content";
 }
 
 TEST_F(CompositionTest, ReleaseFreesTheBuffersUnbindsAndResetsTheRegion) {
