@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "base/win_types.h"
+#include "inset_scaler.h"
 #include "lib_effect.h"
 #include "logo.h"
 #include "screen_capture.h"
@@ -127,10 +128,12 @@ class CComposition {
   std::vector<BYTE> frame_;
   std::vector<BYTE> inset_;          // mode 2: kInsetBytes
 
-  // The inset scaler, made for this source format and size and remade only
-  // when they change. The source's bit count picks its input format.
-  std::unique_ptr<SwsContext, SwsDeleter> insetScaler_;
-  int32_t insetSrcWidth_ = 0, insetSrcHeight_ = 0, insetSrcBits_ = 0;
+  // The inset scalers, made for the source's format and size and remade
+  // only when they change: ours for 24 and 32 bits, libswscale's for the
+  // 15-bit reading of any other bit count.
+  CInsetScaler insetScaler_;
+  std::unique_ptr<SwsContext, SwsDeleter> otherDepthScaler_;
+  int32_t insetSrcWidth_ = 0, insetSrcHeight_ = 0, insetSrcBits_ = 0;  // of otherDepthScaler_
 
   // Written by the tick, read by anyone.
   std::atomic<uint64_t> screenMisses_{0}, sourceMisses_{0};
