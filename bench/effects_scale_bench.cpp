@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -16,6 +15,7 @@ extern "C" {
 }
 
 #include "ox_effect.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -82,30 +82,18 @@ void swsBilinear(benchmark::State& state) {
 BENCHMARK(effectsType1)->Arg(24)->Arg(32)->Unit(benchmark::kMillisecond);
 BENCHMARK(swsBilinear)->Arg(24)->Arg(32)->Unit(benchmark::kMillisecond);
 
-// Console output plus the real time per iteration of every run, by name.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  lessonry::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char* bits : {"24", "32"}) {
-    const auto effects = reporter.seconds.find(std::string("effectsType1/") + bits);
-    const auto sws = reporter.seconds.find(std::string("swsBilinear/") + bits);
-    if (effects == reporter.seconds.end() || sws == reporter.seconds.end() || sws->second <= 0) continue;
+    const auto effects = reporter.time(std::string("effectsType1/") + bits);
+    const auto sws = reporter.time(std::string("swsBilinear/") + bits);
+    if (!effects || !sws || *sws <= 0) continue;
     std::printf("%s-bit 640x480 -> 1920x1080: effects %.3f ms, sws_scale bilinear %.3f ms, ratio %.2f\n", bits,
-                effects->second, sws->second, effects->second / sws->second);
+                *effects, *sws, *effects / *sws);
   }
   benchmark::Shutdown();
   return 0;

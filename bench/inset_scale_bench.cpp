@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -16,6 +15,7 @@ extern "C" {
 }
 
 #include "inset_scaler.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -76,30 +76,18 @@ void swsBicubic(benchmark::State& state) {
 BENCHMARK(insetScaler)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
 BENCHMARK(swsBicubic)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
 
-// Console output plus the real time per iteration of every run, by name.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  lessonry::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char* size : {"640/480", "1280/720"}) {
-    const auto ours = reporter.seconds.find(std::string("insetScaler/") + size);
-    const auto sws = reporter.seconds.find(std::string("swsBicubic/") + size);
-    if (ours == reporter.seconds.end() || sws == reporter.seconds.end() || sws->second <= 0) continue;
-    std::printf("24-bit %s -> 400x300: inset scaler %.3f ms, sws_scale bicubic %.3f ms, ratio %.2f\n", size,
-                ours->second, sws->second, ours->second / sws->second);
+    const auto ours = reporter.time(std::string("insetScaler/") + size);
+    const auto sws = reporter.time(std::string("swsBicubic/") + size);
+    if (!ours || !sws || *sws <= 0) continue;
+    std::printf("24-bit %s -> 400x300: inset scaler %.3f ms, sws_scale bicubic %.3f ms, ratio %.2f\n", size, *ours,
+                *sws, *ours / *sws);
   }
   benchmark::Shutdown();
   return 0;

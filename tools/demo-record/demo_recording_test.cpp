@@ -19,6 +19,7 @@
 #include "demo_recording.h"
 #include "logo.h"
 #include "testing/media_check.h"
+#include "testing/picture_checks.h"
 #include "testing/painted_window.h"
 #include "testing/xvfb.h"
 
@@ -31,16 +32,10 @@ using lessonry::testing::PaintedWindow;
 constexpr int kTolerance = 16;  // per channel: two YUV conversions of the camera path, then H.264
 constexpr int kSeconds = 2;
 
-struct Colour {
-  int b, g, r;
-};
+using Colour = lessonry::testing::Bgr;
 
 ::testing::AssertionResult colourNear(const DecodedPicture& picture, int x, int y, Colour c) {
-  const uint8_t* p = picture.pixel(x, y);
-  if (std::abs(p[0] - c.b) <= kTolerance && std::abs(p[1] - c.g) <= kTolerance && std::abs(p[2] - c.r) <= kTolerance)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "at " << x << "," << y << ": B,G,R " << int(p[0]) << "," << int(p[1]) << ","
-                                       << int(p[2]) << " instead of " << c.b << "," << c.g << "," << c.r;
+  return lessonry::testing::colourNear(picture, x, y, c, kTolerance);
 }
 
 // The camera's test pattern as it should land in a w x h rectangle at

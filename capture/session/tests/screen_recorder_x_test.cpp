@@ -15,6 +15,7 @@
 #include "screen_recorder.h"
 #include "temp_dir.h"
 #include "testing/media_check.h"
+#include "testing/picture_checks.h"
 #include "testing/painted_window.h"
 #include "testing/xvfb.h"
 
@@ -28,16 +29,10 @@ using lessonry::testing::PaintedWindow;
 
 constexpr int kTolerance = 24;  // per channel, for H.264 and its 4:2:0 colour
 
-struct Colour {
-  int b, g, r;
-};
+using Colour = lessonry::testing::Bgr;
 
 ::testing::AssertionResult colourNear(const DecodedPicture& picture, int x, int y, Colour c) {
-  const uint8_t* p = picture.pixel(x, y);
-  if (std::abs(p[0] - c.b) <= kTolerance && std::abs(p[1] - c.g) <= kTolerance && std::abs(p[2] - c.r) <= kTolerance)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "at " << x << "," << y << ": B,G,R " << int(p[0]) << "," << int(p[1]) << ","
-                                       << int(p[2]) << " instead of " << c.b << "," << c.g << "," << c.r;
+  return lessonry::testing::colourNear(picture, x, y, c, kTolerance);
 }
 
 // The middle of every patch of the window whose top left is at (left, top)
