@@ -3,9 +3,11 @@
 // (1920 x 1080) and mode 2 (2320 x 1080 with a 640 x 480 camera picture),
 // whole screen and region, against the installed ffmpeg grabbing the same
 // screen with x11grab and converting to the same 24-bit format, in the same
-// run. Prints milliseconds per picture (wall and CPU) and the ratios.
+// run. Prints milliseconds per picture (wall and CPU) and the ratios. Then
+// records the same screen in mode 2 in real time with encoding, as a
+// recording runs, and prints how the 40 ms ticks kept up.
 //
-// Usage: capture_tick_bench [ticks]   (default 300)
+// Usage: capture_tick_bench [ticks] [seconds]   (default 300 ticks, 10 s)
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -14,12 +16,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "../capture/compose/tests/fake_renders.h"
+#include "base/clock.h"
 #include "composition.h"
 #include "screen_capture.h"
+#include "screen_recorder.h"
 #include "testing/painted_window.h"
 #include "testing/xvfb.h"
 
@@ -99,10 +104,44 @@ bool ffmpeg(const std::string& display, const char* size, const char* offset, in
   return true;
 }
 
+// A mode 2 recording of the whole screen with the camera picture beside it,
+// encoded and written in real time at 25 pictures a second.
+void recording(int seconds) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "lessonry-capture-tick-bench";
+  std::filesystem::create_directories(folder);
+  lessonry::capture::testing::FakeVideoRender camera;
+  camera.setPicture(640, 480, 24, 30, 200, 120);
+  lessonry::capture::CScreenRecorder recorder;
+  recorder.InsertSource(1, &camera, nullptr);
+  recorder.SelectSource(1);
+  recorder.SendVGACutRect(0, 0, 1920, 1080, TRUE);
+  recorder.SetCompositeMode(2, 0, 0);
+  recorder.SetEncodePause(false);
+  const double cpuStart = processCpuSeconds();
+  if (recorder.StartEncode((folder / "bench").c_str(), lessonry::capture::EFT_MP4, 1000, 25,
+                           lessonry::capture::kEncodeModeFile) != 0) {
+    std::printf("recording: did not start\n");
+    return;
+  }
+  Sleep(static_cast<uint32_t>(seconds) * 1000);
+  recorder.StopEncode();
+  const double cpu = processCpuSeconds() - cpuStart;
+  const auto c = recorder.counters();
+  std::printf(
+      "recording, mode 2, 2320x1080, %d s with encoding: %llu ticks, %llu late (> 5 ms, at most %.1f ms), %llu "
+      "periods skipped; %llu pictures encoded, %llu written; %.2f CPU s per recorded s\n",
+      seconds, static_cast<unsigned long long>(c.ticks), static_cast<unsigned long long>(c.lateTicks),
+      c.maxLatenessMicros / 1000.0, static_cast<unsigned long long>(c.droppedPeriods),
+      static_cast<unsigned long long>(c.session.picturesEncoded),
+      static_cast<unsigned long long>(c.session.picturesWritten), cpu / seconds);
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int ticks = argc > 1 ? std::max(50, std::atoi(argv[1])) : 300;
+  const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
   lessonry::testing::Xvfb server;  // 1920 x 1080, 24 bits
   if (!server.running()) {
     std::fprintf(stderr, "no Xvfb: %s\n", server.error().c_str());
@@ -136,5 +175,6 @@ int main(int argc, char** argv) {
                 r.name, us.wallMs, us.cpuMs, r.ffmpegSize, them.wallMs, them.cpuMs, us.wallMs / them.wallMs,
                 us.cpuMs / them.cpuMs);
   }
+  recording(seconds);
   return 0;
 }
