@@ -10,6 +10,8 @@
 #include "../../screen/tests/fake_screen.h"
 #include "screen_recorder.h"
 #include "temp_dir.h"
+#include "testing/media_check.h"
+#include "base/clock.h"
 
 namespace {
 
@@ -148,6 +150,25 @@ TEST(ScreenRecorderSources, NoScreenPictureStillRecords) {
   recorder.StopEncode();
   EXPECT_GE(recorder.counters().session.picturesEncoded, 5u);
   fake.deliver = true;
+}
+
+// A recorder destroyed while recording finishes the file first and only
+// then releases the screen grabber, so no tick captures with a deleted handle.
+TEST(ScreenRecorderSources, DestructionEndsTheRecordingThenReleasesTheGrabber) {
+  fake.reset(64, 48);
+  TempDir dir;
+  {
+    CScreenRecorder recorder(kFakeVga);
+    ASSERT_TRUE(recorder.SetCompositeMode(0, 0, 0));
+    ASSERT_EQ(recorder.StartEncode(dir.file("d").c_str(), EFT_MP4, 300, 25, kEncodeModeFile), 0);
+    Sleep(200);  // some real ticks
+    fake.calls.clear();
+  }
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"shutDown", "delete"}));
+  const auto info = lessonry::testing::probeFile(dir.file("d.mp4"));
+  ASSERT_TRUE(info.opened) << info.error;
+  ASSERT_NE(info.track("h264"), nullptr);
+  EXPECT_GT(info.track("h264")->packets, 0);
 }
 
 }  // namespace
