@@ -21,10 +21,14 @@ namespace {
 
 int32_t absolute(int32_t v) { return v == std::numeric_limits<int32_t>::min() ? 0 : std::abs(v); }
 
+// The largest picture side the recorder prepares: far beyond any screen or
+// camera, and small enough that a frame's size fits comfortably in memory.
+constexpr int32_t kMaxSide = 16384;
+
 // A 24-bit uncompressed header, top-down; the image size follows the DIB
-// row stride. Zero sizes give an empty header.
+// row stride. Sizes of no pixels, or past kMaxSide, give an empty header.
 BITMAPINFOHEADER header24(int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0) return BITMAPINFOHEADER{};
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return BITMAPINFOHEADER{};
   return makeBgr24Header(width, height, /*topDown=*/true);
 }
 
@@ -72,7 +76,7 @@ int32_t insetInputStride(int32_t width, int32_t bits) {
 bool readable(const BITMAPINFOHEADER* format, const BYTE* pixels) {
   if (!format || !pixels) return false;
   const int32_t width = format->biWidth, height = absolute(format->biHeight);
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
   return static_cast<uint64_t>(insetInputStride(width, format->biBitCount)) * height <= format->biSizeImage;
 }
 
@@ -141,7 +145,7 @@ void CComposition::SetCompositeMode(int32_t mode, int32_t iwidth, int32_t iheigh
 }
 
 bool CComposition::prepareFrame(int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
   freeBuffers();
   mode_ = 0;
   encodeHeader_ = outputHeader_ = header24(width, height);

@@ -220,13 +220,14 @@ TEST_F(CompositionTest, WithoutAnActiveSourceModes1And2MakeNoPicture) {
   EXPECT_TRUE(composition_->composeTick()) << "the screen needs no source";
 }
 
-TEST_F(CompositionTest, Mode1SizesOfNoPixelsPrepareNothing) {
+TEST_F(CompositionTest, Mode1SizesOfNoPixelsOrAbsurdOnesPrepareNothing) {
   start(320, 200);
   FakeVideoRender camera;
   camera.setPicture(64, 48, 24, 1, 2, 3);
   composition_->sources().insert(1, &camera, nullptr);
   composition_->sources().selectPicture(composition_->sources().find(1));
-  const std::pair<int32_t, int32_t> sizes[] = {{0, 300}, {400, 0}, {-400, 300}, {400, -300}};
+  const std::pair<int32_t, int32_t> sizes[] = {{0, 300}, {400, 0}, {-400, 300}, {400, -300}, {100000, 300},
+                                               {400, 2000000000}};
   for (const auto& [width, height] : sizes) {
     SCOPED_TRACE(::testing::Message() << width << " x " << height);
     composition_->SetCompositeMode(1, width, height);
