@@ -30,23 +30,6 @@ bool paceTo(int64_t startMicros, REFERENCE_TIME mediaTime, WaitFn wait) {
   }
 }
 
-HRESULT seekingFormat(const GUID* format) {
-  if (!format) return E_POINTER;
-  return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-}
-
-// New position from a SetPositions request; false when the flags ask for
-// nothing this source does.
-bool newPosition(REFERENCE_TIME* current, DWORD flags, REFERENCE_TIME now, REFERENCE_TIME* result) {
-  switch (flags & AM_SEEKING_PositioningBitsMask) {
-    case AM_SEEKING_NoPositioning: return false;
-    case AM_SEEKING_AbsolutePositioning: *result = *current; return true;
-    case AM_SEEKING_RelativePositioning:
-    case AM_SEEKING_IncrementalPositioning: *result = now + *current; return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 // --------------------------------------------------------- CTestPatternSource
@@ -157,34 +140,13 @@ void CTestPatternSource::drawBgra(uint8_t* out, int32_t width, int32_t height, i
   }
 }
 
-HRESULT CTestPatternSource::IsFormatSupported(const GUID* format) { return seekingFormat(format); }
-HRESULT CTestPatternSource::SetTimeFormat(const GUID* format) {
-  return seekingFormat(format) == S_OK ? S_OK : E_INVALIDARG;
+std::optional<REFERENCE_TIME> CTestPatternSource::durationIfKnown() const {
+  if (settings_.frames <= 0) return std::nullopt;
+  return settings_.frames * settings_.frameDuration;
 }
-HRESULT CTestPatternSource::GetTimeFormat(GUID* format) {
-  if (!format) return E_POINTER;
-  *format = TIME_FORMAT_MEDIA_TIME;
-  return S_OK;
-}
-HRESULT CTestPatternSource::GetDuration(REFERENCE_TIME* duration) {
-  if (!duration) return E_POINTER;
-  if (settings_.frames <= 0) return E_NOTIMPL;
-  *duration = settings_.frames * settings_.frameDuration;
-  return S_OK;
-}
-HRESULT CTestPatternSource::GetCurrentPosition(REFERENCE_TIME* position) {
-  if (!position) return E_POINTER;
-  *position = nextFrame_.load() * settings_.frameDuration;
-  return S_OK;
-}
-HRESULT CTestPatternSource::SetPositions(REFERENCE_TIME* current, DWORD currentFlags, REFERENCE_TIME*, DWORD) {
-  if (!current) return (currentFlags & AM_SEEKING_PositioningBitsMask) ? E_POINTER : S_OK;
-  REFERENCE_TIME now = 0, wanted = 0;
-  GetCurrentPosition(&now);
-  if (!newPosition(current, currentFlags, now, &wanted)) return S_OK;
-  if (wanted < 0) wanted = 0;
-  nextFrame_.store(settings_.frameDuration > 0 ? wanted / settings_.frameDuration : 0);
-  return S_OK;
+REFERENCE_TIME CTestPatternSource::currentPosition() const { return nextFrame_.load() * settings_.frameDuration; }
+void CTestPatternSource::moveTo(REFERENCE_TIME position) {
+  nextFrame_.store(settings_.frameDuration > 0 ? position / settings_.frameDuration : 0);
 }
 
 // ---------------------------------------------------------------- CToneSource
@@ -283,32 +245,15 @@ HRESULT CToneSource::queryOther(REFIID iid, void** ppv) {
   return S_OK;
 }
 
-HRESULT CToneSource::IsFormatSupported(const GUID* format) { return seekingFormat(format); }
-HRESULT CToneSource::SetTimeFormat(const GUID* format) { return seekingFormat(format) == S_OK ? S_OK : E_INVALIDARG; }
-HRESULT CToneSource::GetTimeFormat(GUID* format) {
-  if (!format) return E_POINTER;
-  *format = TIME_FORMAT_MEDIA_TIME;
-  return S_OK;
+std::optional<REFERENCE_TIME> CToneSource::durationIfKnown() const {
+  if (settings_.totalMs <= 0) return std::nullopt;
+  return settings_.totalMs * 10000;
 }
-HRESULT CToneSource::GetDuration(REFERENCE_TIME* duration) {
-  if (!duration) return E_POINTER;
-  if (settings_.totalMs <= 0) return E_NOTIMPL;
-  *duration = settings_.totalMs * 10000;
-  return S_OK;
+REFERENCE_TIME CToneSource::currentPosition() const {
+  return settings_.format.nSamplesPerSec ? nextFrame_.load() * 10000000 / settings_.format.nSamplesPerSec : 0;
 }
-HRESULT CToneSource::GetCurrentPosition(REFERENCE_TIME* position) {
-  if (!position) return E_POINTER;
-  *position = settings_.format.nSamplesPerSec ? nextFrame_.load() * 10000000 / settings_.format.nSamplesPerSec : 0;
-  return S_OK;
-}
-HRESULT CToneSource::SetPositions(REFERENCE_TIME* current, DWORD currentFlags, REFERENCE_TIME*, DWORD) {
-  if (!current) return (currentFlags & AM_SEEKING_PositioningBitsMask) ? E_POINTER : S_OK;
-  REFERENCE_TIME now = 0, wanted = 0;
-  GetCurrentPosition(&now);
-  if (!newPosition(current, currentFlags, now, &wanted)) return S_OK;
-  if (wanted < 0) wanted = 0;
-  nextFrame_.store(wanted * settings_.format.nSamplesPerSec / 10000000);
-  return S_OK;
+void CToneSource::moveTo(REFERENCE_TIME position) {
+  nextFrame_.store(position * settings_.format.nSamplesPerSec / 10000000);
 }
 
 }  // namespace lessonry::media

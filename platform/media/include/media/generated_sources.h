@@ -3,11 +3,11 @@
 // They stand where a camera and a microphone would (tests, demos and the
 // virtual devices): each has one output pin, "Video" or "Audio", with one
 // media type fixed at construction, a streaming thread, and media-time
-// seeking (IMediaSeeking: position and duration of a finite stream). A
-// finite stream ends with end-of-stream after its length; an endless one
-// runs until stopped. In real time a stream paces itself to its media time
-// (waiting on the stop event, so a stop is never held up); otherwise it
-// delivers as fast as downstream takes it.
+// seeking (IMediaSeeking through CMediaTimeSeeking: position and duration of
+// a finite stream). A finite stream ends with end-of-stream after its
+// length; an endless one runs until stopped. In real time a stream paces
+// itself to its media time (waiting on the stop event, so a stop is never
+// held up); otherwise it delivers as fast as downstream takes it.
 //
 // Threads: construction and seeking on the host's thread; filling on the
 // pin's streaming thread. The position is an atomic shared by both.
@@ -15,7 +15,9 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
+#include "media/media_time_seeking.h"
 #include "media/source.h"
 
 namespace lessonry::media {
@@ -29,21 +31,13 @@ struct TestPatternSettings {
   bool realTime = true;
 };
 
-class CTestPatternSource final : public CSource, public IMediaSeeking {
+class CTestPatternSource final : public CSource, public CMediaTimeSeeking {
  public:
   explicit CTestPatternSource(const TestPatternSettings& settings);
 
   HRESULT QueryInterface(REFIID iid, void** ppv) override { return CSource::QueryInterface(iid, ppv); }
   ULONG AddRef() override { return CSource::AddRef(); }
   ULONG Release() override { return CSource::Release(); }
-
-  // IMediaSeeking, in media time; positions are frame starts.
-  HRESULT IsFormatSupported(const GUID* format) override;
-  HRESULT SetTimeFormat(const GUID* format) override;
-  HRESULT GetTimeFormat(GUID* format) override;
-  HRESULT GetDuration(REFERENCE_TIME* duration) override;
-  HRESULT GetCurrentPosition(REFERENCE_TIME* position) override;
-  HRESULT SetPositions(REFERENCE_TIME* current, DWORD currentFlags, REFERENCE_TIME* stop, DWORD stopFlags) override;
 
   const TestPatternSettings& settings() const { return settings_; }
   // Draws picture number index of the pattern as top-down BGRA (tests use it
@@ -56,6 +50,11 @@ class CTestPatternSource final : public CSource, public IMediaSeeking {
  private:
   class Stream;
   ~CTestPatternSource() override;
+  // Seeking: positions are frame starts; a seek lands on the frame it falls in.
+  std::optional<REFERENCE_TIME> durationIfKnown() const override;
+  REFERENCE_TIME currentPosition() const override;
+  void moveTo(REFERENCE_TIME position) override;
+
   const TestPatternSettings settings_;
   std::atomic<int64_t> nextFrame_{0};
 };
@@ -69,20 +68,13 @@ struct ToneSettings {
   bool realTime = true;
 };
 
-class CToneSource final : public CSource, public IMediaSeeking {
+class CToneSource final : public CSource, public CMediaTimeSeeking {
  public:
   explicit CToneSource(const ToneSettings& settings);
 
   HRESULT QueryInterface(REFIID iid, void** ppv) override { return CSource::QueryInterface(iid, ppv); }
   ULONG AddRef() override { return CSource::AddRef(); }
   ULONG Release() override { return CSource::Release(); }
-
-  HRESULT IsFormatSupported(const GUID* format) override;
-  HRESULT SetTimeFormat(const GUID* format) override;
-  HRESULT GetTimeFormat(GUID* format) override;
-  HRESULT GetDuration(REFERENCE_TIME* duration) override;
-  HRESULT GetCurrentPosition(REFERENCE_TIME* position) override;
-  HRESULT SetPositions(REFERENCE_TIME* current, DWORD currentFlags, REFERENCE_TIME* stop, DWORD stopFlags) override;
 
   const ToneSettings& settings() const { return settings_; }
 
@@ -92,6 +84,12 @@ class CToneSource final : public CSource, public IMediaSeeking {
  private:
   class Stream;
   ~CToneSource() override;
+  // Seeking: positions are sound frame starts; a seek lands on the sound
+  // frame it falls in.
+  std::optional<REFERENCE_TIME> durationIfKnown() const override;
+  REFERENCE_TIME currentPosition() const override;
+  void moveTo(REFERENCE_TIME position) override;
+
   const ToneSettings settings_;
   std::atomic<int64_t> nextFrame_{0};  // sound frames
 };
