@@ -11,20 +11,23 @@
 // captured 32-bit screen as an image region and only that region is
 // converted, straight into the caller's picture: the same pixels as
 // converting the whole screen and cutting the 24-bit picture, for a
-// fraction of the work, and a tick allocates nothing.
+// fraction of the work, and a tick allocates no picture memory.
 //
 // Threads:
 // - host thread: construction, destruction (after the recording has ended),
 //   SendVGACutRect (at any time, also while recording, without the frame
-//   lock), requestScreen32 and resetRegion (only while no recording runs), and the getters.
+//   lock), requestScreen32 and resetRegion (only while no recording runs),
+//   and the getters.
 // - timer thread (the capture tick, under the recorder's frame lock):
 //   captureScreen and captureScreenPart.
+// The conversion is split into slices that libswscale's own worker threads
+// convert at once (memory bandwidth is what it is bound by); the tick's
+// thread waits for them inside the call.
 // The fields SendVGACutRect writes (flags, region, latest origin and size)
 // are atomics, and each position or size pair is one atomic word, so a tick
 // sees either the old or the new pair, never half of each; a move takes
-// effect at the next tick. Everything else the tick touches (scaler, screen
-// buffer, cut images, format copy) belongs to the tick while a recording
-// runs. This class takes no lock of its own.
+// effect at the next tick. Everything else the tick touches (scaler, frame
+// records, format copy) belongs to the tick while a recording runs. This class takes no lock of its own.
 #pragma once
 
 #include <atomic>
@@ -38,6 +41,7 @@
 #include "base/win_types.h"
 
 struct SwsContext;
+struct AVFrame;
 
 namespace lessonry {
 
@@ -148,6 +152,9 @@ class CScreenCapture {
   struct SwsDeleter {
     void operator()(SwsContext* context) const;
   };
+  struct FrameDeleter {
+    void operator()(AVFrame* frame) const;
+  };
 
   static int64_t pack(int32_t a, int32_t b);
   static void unpack(int64_t packed, int32_t* a, int32_t* b);
@@ -174,6 +181,9 @@ class CScreenCapture {
 
   // Screen scaler: created for these sizes, recreated only when they change.
   std::unique_ptr<SwsContext, SwsDeleter> scaler_;
+  // Descriptions of the two pictures handed to the scaler (no pixels of
+  // their own): kept so that a conversion allocates no frame records.
+  std::unique_ptr<AVFrame, FrameDeleter> srcFrame_, dstFrame_;
   int32_t scalerSrcWidth_ = 0, scalerSrcHeight_ = 0, scalerDstWidth_ = 0, scalerDstHeight_ = 0;
   int scalerSrcStride_ = 0;  // bytes per captured row
 
