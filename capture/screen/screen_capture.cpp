@@ -16,6 +16,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <opencv2/core.hpp>
+
 #include "base/picture_format.h"
 #include "base/trace.h"
 #include "ruveza.h"
@@ -225,8 +227,7 @@ bool CScreenCapture::convert(const BYTE* src, int32_t srcStride, int32_t width, 
                              int32_t dstStride) {
   if (width <= 0 || height <= 0) return false;
   // Source and destination have the same size: the scaler only converts.
-  if (!scaler_ || width != scalerSrcWidth_ || height != scalerSrcHeight_ || width != scalerDstWidth_ ||
-      height != scalerDstHeight_) {
+  if (!scaler_ || width != scalerWidth_ || height != scalerHeight_) {
     scaler_.reset();
     SwsContext* context = makeScaler(width, height);
     if (!context) {
@@ -234,8 +235,8 @@ bool CScreenCapture::convert(const BYTE* src, int32_t srcStride, int32_t width, 
       return false;
     }
     scaler_.reset(context);
-    scalerSrcWidth_ = scalerDstWidth_ = width;
-    scalerSrcHeight_ = scalerDstHeight_ = height;
+    scalerWidth_ = width;
+    scalerHeight_ = height;
   }
   // The scaler's slice threads are reached through its frame interface,
   // which wants reference-counted pictures: both pictures are lent to it for

@@ -36,8 +36,6 @@
 #include <memory>
 #include <vector>
 
-#include <opencv2/core.hpp>
-
 #include "base/win_types.h"
 
 struct SwsContext;
@@ -184,8 +182,7 @@ class CScreenCapture {
   // Descriptions of the two pictures handed to the scaler (no pixels of
   // their own): kept so that a conversion allocates no frame records.
   std::unique_ptr<AVFrame, FrameDeleter> srcFrame_, dstFrame_;
-  int32_t scalerSrcWidth_ = 0, scalerSrcHeight_ = 0, scalerDstWidth_ = 0, scalerDstHeight_ = 0;
-  int scalerSrcStride_ = 0;  // bytes per captured row
+  int32_t scalerWidth_ = 0, scalerHeight_ = 0;  // same size on both sides: it only converts
 
 };
 
